@@ -1,0 +1,1 @@
+# Sources of tolvi_core in src/fit, listed by name.

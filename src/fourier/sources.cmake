@@ -1,0 +1,1 @@
+# Sources of tolvi_core in src/fourier, listed by name.

@@ -1,0 +1,31 @@
+#include "model/model_store.h"
+
+namespace tolvi {
+
+VisibleRange visibleRange(const ModelStore& store, int slot) {
+    const DataSet& d = store.dataSet(slot);
+    VisibleRange r;
+    for (int i = 0; i < d.npoints; ++i) {
+        double x = d.xData[i];
+        if (d.xmin <= x && x <= d.xmax) {
+            if (i < r.first) r.first = i;
+            if (i > r.last) r.last = i;
+            ++r.count;
+        }
+    }
+    return r;
+}
+
+void clearAll(ModelStore& store) {
+    for (int s = 0; s < store.nfile; ++s) {
+        LayerModel& m = store.layerModel(s);
+        m.nlay = 0;
+        m.nglay = 0;
+        m.layall = 0;
+    }
+    store.nfile = 0;
+    store.curfile = 0;
+    store.nfitParam = 0;
+}
+
+}  // namespace tolvi

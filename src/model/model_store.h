@@ -1,0 +1,188 @@
+#pragma once
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "physics/complex.h"
+
+namespace tolvi {
+
+// Capacities of the model store; nothing grows beyond them.
+constexpr int MAX_SLOTS = 6;          // data sets F1 to F6
+constexpr int MAX_ENTRIES = 200;      // layer-table rows per slot
+constexpr int MAX_SLABS = 400;        // expanded slabs per slot
+constexpr int MAX_DATA = 2000;        // points per curve
+constexpr int SIM_POINTS = 201;       // points of a simulated curve
+constexpr int MAX_TIES = 50;          // ties recorded per slot
+constexpr int MAX_PROFILE = 1000;     // density-profile points
+constexpr int MAX_TOKENS = 50;        // token slots of the tokenizer
+constexpr int MAX_TOKEN_CHARS = 199;  // the tokenizer looks at no more of a line
+
+// A short text of fixed capacity (N - 1 characters and a terminating zero). Identifiers and
+// material names live in these, so that copying a layer entry never allocates.
+template <int N>
+struct FixedText {
+    std::array<char, N> chars{};
+    int length = 0;
+
+    void assign(std::string_view s) {
+        length = static_cast<int>(s.size() < N - 1 ? s.size() : N - 1);
+        std::memcpy(chars.data(), s.data(), static_cast<size_t>(length));
+        chars[length] = '\0';
+    }
+    std::string_view view() const { return {chars.data(), static_cast<size_t>(length)}; }
+    const char* c_str() const { return chars.data(); }
+    bool empty() const { return length == 0; }
+};
+
+// A parameter-file line holds at most 99 characters, so no token of it is longer.
+using ShortText = FixedText<100>;
+
+// Every fittable quantity. fit: 0 fixed, > 0 free, -k tied to the same quantity of table row k
+// (1-based) when that row comes earlier. step is set by the reader, never stored in files.
+struct BoundedParam {
+    double value = 0.0;
+    double min = 0.0;
+    double max = 0.0;
+    int fit = 0;
+    double step = 0.0;
+};
+
+// Quantity order of the tie table and of the layer-table columns.
+enum LayerParam { PARAM_RHO = 0, PARAM_T = 1, PARAM_SIG = 2, PARAM_MAG = 3 };
+
+struct LayerEntry {
+    ShortText id;            // upper-cased identifier: "S..." single layer, "G..." group member
+    ShortText material;      // material name = name of the material file beside the parameter file
+    int kind = 0;            // 0 single layer, 1 first layer of a group, 2 further group layer
+    int rept = 0;            // kind 1: repetitions of the group
+    int groupSize = 0;       // kind 1: layers in the group; kind 2: 1-based position in it
+    int sigjoin = 0;         // kind 1: roughness-join flag of the group
+    BoundedParam rho;        // density, g/cm3
+    BoundedParam t;          // thickness, Å
+    BoundedParam sig;        // roughness of the top interface, Å
+    BoundedParam mag;        // magnetic moment per formula unit, Bohr magnetons
+    double molarMass = 0.0;  // g/mol
+    double f1 = 0.0;         // X-ray scattering factor, electrons per formula unit
+    double f2 = 0.0;
+    double bCoh = 0.0;   // neutron coherent scattering length, fm
+    double absXs = 0.0;  // neutron absorption cross-section, barn
+    Complex n;           // refractive index (1 - delta) + i beta
+    Complex magTerm;     // magnetic contribution to n (real)
+
+    // The quantity of a LayerParam code (rho, t, sig, mag).
+    BoundedParam& param(int which) {
+        switch (which) {
+            case PARAM_RHO:
+                return rho;
+            case PARAM_T:
+                return t;
+            case PARAM_SIG:
+                return sig;
+            default:
+                return mag;
+        }
+    }
+    const BoundedParam& param(int which) const {
+        switch (which) {
+            case PARAM_RHO:
+                return rho;
+            case PARAM_T:
+                return t;
+            case PARAM_SIG:
+                return sig;
+            default:
+                return mag;
+        }
+    }
+};
+
+struct DataSet {
+    std::string dataPath;
+    int yScale = 0;           // 0 linear intensities in the data file, 1 log10 values
+    int probe = 0;            // 0 X-ray, 1 neutron
+    int xAxis = 0;            // 0 theta, 1 2theta (degrees), 2 q (1/Å)
+    double lamd = 0.0;        // wavelength, Å
+    double divergence = 0.0;  // FWHM in x units
+    double magMode = 0.0;     // 0 non-magnetic, 1 polarised +, -1 polarised -
+    double xmin = 0.0;
+    double xmax = 0.0;
+    BoundedParam x0_shift;
+    BoundedParam logI0;
+    BoundedParam bg;
+    int npoints = 0;
+    std::array<double, MAX_DATA> xData{};
+    std::array<double, MAX_DATA> yLin{};
+    std::array<double, MAX_DATA> yLog{};
+    std::array<double, MAX_DATA> calcLin{};
+    std::array<double, MAX_DATA> calcLog{};
+    std::array<double, MAX_DATA> sigmaLog{};
+    std::array<double, MAX_DATA> rfLin{};
+    std::array<double, MAX_DATA> rfLog{};
+};
+
+struct LayerModel {
+    std::string paramPath;
+    int simFit = 0;  // 0 simulate on the 201-point grid, otherwise fit measured data
+    int nlay = 0;
+    int nglay = 0;
+    int layall = 0;
+    std::array<LayerEntry, MAX_ENTRIES> entries{};  // entry 0 is the substrate
+    std::array<LayerEntry, MAX_SLABS> slabs{};      // slab 0 is the substrate
+};
+
+// Ties found by the last slab expansion of a slot; they only serve the table display.
+struct TieTable {
+    int count = 0;
+    std::array<int, MAX_TIES> param{};   // LayerParam
+    std::array<int, MAX_TIES> source{};  // 0-based row the value comes from
+    std::array<int, MAX_TIES> target{};  // 0-based row that receives it
+};
+
+struct TokenTable {
+    std::array<FixedText<MAX_TOKEN_CHARS + 1>, MAX_TOKENS> token{};
+    int count = 0;
+};
+
+// The one store of the program: six slots and the shared globals. Over a megabyte, so it is
+// made once on the heap (std::make_unique) and passed by reference.
+struct ModelStore {
+    std::array<DataSet, MAX_SLOTS> data{};
+    std::array<LayerModel, MAX_SLOTS> layers{};
+    std::array<TieTable, MAX_SLOTS> ties{};
+
+    int nfile = 0;
+    int curfile = 0;
+    Complex ambientN{1.0, 0.0};
+    bool rRfMode = false;
+    double radPerDeg = 0.017453292519943295;
+    double degPerRad = 57.29577951308232;
+    TokenTable tokens;
+    std::string lastParamPath;
+    std::string paramDir;  // material files are looked up here
+    std::array<double, MAX_PROFILE> profileZ{};
+    std::array<double, MAX_PROFILE> profileRho{};
+    int nprofile = 0;
+    int nfitParam = 0;  // fit parameters kept for "Recov"; every load and slot change clears it
+
+    DataSet& dataSet(int slot) { return data[slot]; }
+    const DataSet& dataSet(int slot) const { return data[slot]; }
+    LayerModel& layerModel(int slot) { return layers[slot]; }
+    const LayerModel& layerModel(int slot) const { return layers[slot]; }
+};
+
+// Points of a slot inside its x range: first and last index and their count. Without such a
+// point first = 1000000 and last = -1000000, so a loop from first to last does nothing.
+struct VisibleRange {
+    int first = 1000000;
+    int last = -1000000;
+    int count = 0;
+};
+VisibleRange visibleRange(const ModelStore& store, int slot);
+
+// "All Clear": empties every loaded slot's table and slab counts and forgets all slots.
+void clearAll(ModelStore& store);
+
+}  // namespace tolvi

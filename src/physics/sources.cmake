@@ -1,0 +1,5 @@
+# Sources of tolvi_core in src/physics, listed by name.
+list(APPEND TOLVI_CORE_SOURCES
+    src/physics/materials.cpp
+    src/physics/slab_stack.cpp
+)

@@ -1,0 +1,76 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tolvi::test {
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/tolvi-test-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+void writeText(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeMaterial(const std::string& path, double molarMass, double f1, double f2, double bCoh,
+                   double absXs, double mag) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  "1.54 ; wavelength\n%.17g ; M\n%.17g ; f1\n%.17g ; f2\n%.17g ; bCoh\n"
+                  "%.17g ; absXs\n%.17g ; mag\n",
+                  molarMass, f1, f2, bCoh, absXs, mag);
+    writeText(path, buf);
+}
+
+std::string headerText(int simFit, int yScale, int probe, int xAxis, double lamd,
+                       const std::string& dataName, double xmin, double xmax) {
+    char buf[2048];
+    std::snprintf(buf, sizeof buf,
+                  "%10d            ; (0/1=sim/fit) \n"
+                  "%10d            ; (0/1=Lin/Log) \n"
+                  "%10d            ; (0/1=Xray/Neutron)  \n"
+                  "%10d            ; (0/1/2=th, 2th, q) \n"
+                  "         0            ; (0/1/-1=nonmag/pol+/pol-) \n"
+                  "%9.6f           ; lamd(A) \n"
+                  " 0.000000          ; beam divergence (x-unit FWHM) \n"
+                  "%9.6f      %9.6f               ; x min max range \n"
+                  "%s\n"
+                  "0.000000e+00    0  -1.000000e-01  1.000000e-01     ; x0_shift, fit, min, max \n"
+                  "0.000000e+00    0  -1.000000e+00  1.000000e+00     ; Log(I0), fit, min, max \n"
+                  "0.000000e+00    0  0.000000e+00  1.000000e+01     ; BG(cps), fit, min, max \n",
+                  simFit, yScale, probe, xAxis, lamd, xmin, xmax, dataName.c_str());
+    return buf;
+}
+
+std::string blockText(const std::string& headerLine, const BlockValues& v) {
+    char buf[1024];
+    std::snprintf(buf, sizeof buf, "%s\n%g %d 0 10\n%g %d 0 1000\n%g %d 0 20\n%g %d -5 5\n",
+                  headerLine.c_str(), v.rho, v.rhoFit, v.t, v.tFit, v.sig, v.sigFit, v.mag,
+                  v.magFit);
+    return buf;
+}
+
+}  // namespace tolvi::test

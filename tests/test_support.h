@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "model/model_store.h"
+
+namespace tolvi::test {
+
+// A fresh directory under /tmp, removed with everything in it when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // path() + "/" + name
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+void writeText(const std::string& path, const std::string& content);
+std::string readText(const std::string& path);
+
+inline std::unique_ptr<ModelStore> makeStore() {
+    return std::make_unique<ModelStore>();
+}
+
+// A material file with the seven lines of the format.
+void writeMaterial(const std::string& path, double molarMass, double f1, double f2, double bCoh,
+                   double absXs, double mag);
+
+// A parameter-file header (12 lines) in the writer's layout, with the given modes.
+std::string headerText(int simFit, int yScale, int probe, int xAxis, double lamd,
+                       const std::string& dataName = "data.dat", double xmin = 0.1,
+                       double xmax = 4.1);
+
+// An entry block: header line and the four parameter lines (value, fit, min, max).
+struct BlockValues {
+    double rho = 1.0, t = 0.0, sig = 0.0, mag = 0.0;
+    int rhoFit = 0, tFit = 0, sigFit = 0, magFit = 0;
+};
+std::string blockText(const std::string& headerLine, const BlockValues& v);
+
+}  // namespace tolvi::test
