@@ -57,7 +57,7 @@ TEST_F(LayerSetup, LowerCaseIdAndMaterialCase) {
     EXPECT_EQ(model().entries[0].id.view(), "S2");
     EXPECT_EQ(model().entries[0].material.view(), "Fe.MF");
     EXPECT_EQ(model().entries[0].mag.value, 2.2) << "the material file's moment";
-    EXPECT_EQ(s.message, "setlay OK!");
+    EXPECT_EQ(s.message, "--->OK") << "the data reader has the last word";
 }
 
 TEST_F(LayerSetup, FailuresStopTheSetUpWithTheirMessage) {

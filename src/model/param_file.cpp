@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "model/data_file.h"
 #include "model/layer_setup.h"
 #include "model/text_io.h"
 
@@ -128,7 +129,8 @@ Status readParamFile(ModelStore& store, int slot) {
     model.layall = 0;
     int entries = (n - PARAM_HEADER_LINES) / PARAM_BLOCK_LINES;
     Status setup = setupLayers(store, slot, entries, list.lines, PARAM_HEADER_LINES, path);
-    return {0, setup.message};
+    if (!setup.ok()) return {0, setup.message};
+    return {0, readData(store, slot).message};
 }
 
 std::string formatParamFile(const ModelStore& store, int slot) {

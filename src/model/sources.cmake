@@ -4,4 +4,7 @@ list(APPEND TOLVI_CORE_SOURCES
     src/model/text_io.cpp
     src/model/param_file.cpp
     src/model/layer_setup.cpp
+    src/model/data_file.cpp
+    src/model/profile.cpp
+    src/model/slots.cpp
 )

@@ -2,4 +2,5 @@
 list(APPEND TOLVI_CORE_SOURCES
     src/physics/materials.cpp
     src/physics/slab_stack.cpp
+    src/physics/reflectivity.cpp
 )

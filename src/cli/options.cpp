@@ -1,0 +1,62 @@
+#include "cli/options.h"
+
+#include "model/status.h"
+#include "model/text_io.h"
+
+namespace tolvi::cli {
+
+Arguments parseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& specs) {
+    Arguments args;
+    for (int i = first; i < argc; ++i) {
+        std::string word = argv[i];
+        if (word.size() < 2 || word.compare(0, 2, "--") != 0) {
+            args.positional.push_back(word);
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : specs)
+            if (word == std::string("--") + s.name) spec = &s;
+        if (!spec) throw UsageError{"unknown option " + word};
+        std::string name = spec->name;
+        if (args.has(name)) throw UsageError{"option " + word + " given twice"};
+        if (!spec->takesValue) {
+            args.flags.insert(name);
+        } else {
+            if (i + 1 >= argc) throw UsageError{"option " + word + " needs a value"};
+            args.values[name] = argv[++i];
+        }
+    }
+    return args;
+}
+
+double realOption(const Arguments& args, const std::string& name, double fallback) {
+    if (!args.values.count(name)) return fallback;
+    try {
+        return parseReal(args.value(name));
+    } catch (const NumberError&) {
+        throw UsageError{"--" + name + " needs a number, not \"" + args.value(name) + "\""};
+    }
+}
+
+int intOption(const Arguments& args, const std::string& name, int fallback) {
+    if (!args.values.count(name)) return fallback;
+    try {
+        return parseInt(args.value(name));
+    } catch (const NumberError&) {
+        throw UsageError{"--" + name + " needs an integer, not \"" + args.value(name) + "\""};
+    }
+}
+
+void pairOption(const Arguments& args, const std::string& name, double& a, double& b) {
+    std::string text = args.value(name);
+    size_t colon = text.find(':');
+    try {
+        if (colon == std::string::npos) throw NumberError("no colon");
+        a = parseReal(std::string_view(text).substr(0, colon));
+        b = parseReal(std::string_view(text).substr(colon + 1));
+    } catch (const NumberError&) {
+        throw UsageError{"--" + name + " needs two numbers A:B, not \"" + text + "\""};
+    }
+}
+
+}  // namespace tolvi::cli

@@ -1,0 +1,115 @@
+#include "model/data_file.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "model/text_io.h"
+#include "physics/reflectivity.h"
+
+namespace tolvi {
+
+namespace {
+
+constexpr double INV_PI = 0.3183098861837907;
+// 10^300 is as large as a stored intensity may be; beyond it 10^y leaves the double range.
+constexpr double MAX_LOG_INTENSITY = 300.0;
+
+void computeCurves(ModelStore& store, int slot, bool simulate) {
+    computeReflectivity(store, slot, simulate);
+    if (store.rRfMode) computeFresnelReference(store, slot);
+}
+
+}  // namespace
+
+double pointSigma(const ModelStore& store, int slot, double x) {
+    const DataSet& d = store.dataSet(slot);
+    // No glancing angle exceeds 90 degrees; keeping x within it keeps the error finite.
+    auto within = [](double v, double limit) { return std::fmax(-limit, std::fmin(limit, v)); };
+    switch (d.xAxis) {
+        case 0: {
+            double theta = within(x, 90.0);
+            return 5.0 * (0.002 * theta * theta + 0.02);
+        }
+        case 1: {
+            double twoTheta = within(x, 180.0);
+            return 5.0 * (0.0005 * twoTheta * twoTheta + 0.02);
+        }
+        case 2: {
+            double s = within(x * d.lamd * 0.25 * INV_PI, 1.0);
+            double theta = std::asin(s) * store.degPerRad;
+            return 5.0 * (0.002 * theta * theta + 0.02);
+        }
+        default:
+            return 0.0;
+    }
+}
+
+Status readData(ModelStore& store, int slot) {
+    DataSet& d = store.dataSet(slot);
+    if (store.layerModel(slot).simFit == 0) {
+        double span = d.xmax - d.xmin;
+        if (!std::isfinite(span)) throw NumberError("The x range is too wide to simulate");
+        d.npoints = 0;
+        for (int c = 0; c < SIM_POINTS; ++c) {
+            d.xData[c] = d.xmin + c * span / (SIM_POINTS - 1);
+            d.sigmaLog[c] = pointSigma(store, slot, d.xData[c]);
+        }
+        d.npoints = SIM_POINTS;
+        computeCurves(store, slot, true);
+        return {0, "--->OK"};
+    }
+
+    std::ifstream in(d.dataPath);
+    if (!in) return {-1, "--->Error, cant find data"};
+
+    Status result{0, "--->OK"};
+    std::vector<double> xs, ys;
+    xs.reserve(MAX_DATA);
+    ys.reserve(MAX_DATA);
+    double maximum = 1e-30;
+    double minimum = 1e30;
+    std::string line;
+    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+        int count = splitLine(line, 200, store.tokens);
+        if (count == 0) continue;
+        LineFields f(store.tokens, count, placeOf(d.dataPath, lineNo));
+        double x = f.real(0);
+        double y = f.real(1);
+        if (d.yScale == 1 && y > MAX_LOG_INTENSITY)
+            throw NumberError("\"" + std::string(f.text(1)) +
+                              "\" is too large for a log10 intensity (" + f.where() + ")");
+        if (y > maximum) maximum = y;
+        if (y < minimum) minimum = y;
+        xs.push_back(x);
+        ys.push_back(y);
+        if (static_cast<int>(xs.size()) == MAX_DATA) {
+            result.message = "--->Warning, MAX_DATA reached";
+            break;
+        }
+    }
+
+    int n = static_cast<int>(xs.size());
+    d.npoints = n;
+    double floor = maximum * 1e-20;
+    bool useFloor = d.yScale == 0 && minimum <= 0.0;
+    for (int i = 0; i < n; ++i) {
+        d.xData[i] = xs[i];
+        double y = ys[i];
+        if (d.yScale == 0) {
+            if (useFloor && !(y > 0.0)) y = floor;
+            d.yLin[i] = y;
+            d.yLog[i] = std::log10(y);
+        } else {
+            d.yLin[i] = std::pow(10.0, y);
+            d.yLog[i] = y;
+        }
+        d.sigmaLog[i] = pointSigma(store, slot, xs[i]);
+    }
+    computeCurves(store, slot, false);
+    return result;
+}
+
+}  // namespace tolvi

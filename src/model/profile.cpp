@@ -1,0 +1,90 @@
+#include "model/profile.h"
+
+#include <cmath>
+
+namespace tolvi {
+
+namespace {
+
+constexpr double SQRT2 = 1.4142135623730951;
+
+// E(u) = erfc(u) / 2 at u = d / (sqrt(2) sigma). A roughness of exactly 0 is a sharp edge; at
+// the edge itself the smooth limit 1/2 is taken (d / 0 would be 0/0 there).
+double edge(double d, double sigma) {
+    if (sigma == 0.0) return d > 0.0 ? 0.0 : d < 0.0 ? 1.0 : 0.5;
+    return 0.5 * std::erfc(d / (SQRT2 * sigma));
+}
+
+// Grid index range [lo, hi] of a contribution, cut to the profile's capacity before any
+// conversion, so that a huge roughness cannot make a loop of 10^13 steps.
+struct IndexRange {
+    int lo = 0;
+    int hi = -1;
+};
+IndexRange cutRange(double lo, double hi) {
+    lo = std::trunc(lo);
+    hi = std::trunc(hi);
+    if (!(lo <= hi) || hi < 0.0 || lo > MAX_PROFILE - 1) return {};
+    return {static_cast<int>(std::fmax(lo, 0.0)),
+            static_cast<int>(std::fmin(hi, MAX_PROFILE - 1.0))};
+}
+
+}  // namespace
+
+int computeProfile(ModelStore& store, int slot) {
+    const LayerModel& model = store.layerModel(slot);
+    store.profileZ.fill(0.0);
+    store.profileRho.fill(0.0);
+    store.nprofile = 0;
+    int n = model.layall;
+    if (n <= 0) return 0;
+
+    const LayerEntry* slabs = model.slabs.data();
+    double sigma0 = slabs[0].sig.value;
+    double rho0 = slabs[0].rho.value;
+    double sigmaTop = slabs[n - 1].sig.value;
+    double inner = 0.0;
+    for (int j = 1; j < n; ++j) inner += slabs[j].t.value;
+    double depth = 10.0 * sigma0 + inner + 10.0 * sigmaTop;
+    if (!(depth > 0.0) || !std::isfinite(depth)) return 0;
+
+    double h = std::ceil(depth / MAX_PROFILE);
+    double count = std::trunc(depth / h + 1.0);
+    double z0 = -10.0 * sigma0;
+
+    // The substrate, from ten roughnesses below its surface to six above.
+    double substrateLast = std::trunc(16.0 * sigma0 / h);
+    IndexRange sub = cutRange(0.0, substrateLast);
+    for (int i = sub.lo; i <= sub.hi; ++i) {
+        double z = z0 + i * h;
+        store.profileZ[i] = z;
+        store.profileRho[i] += rho0 * (sigma0 > 0.0 ? edge(z, sigma0) : 1.0);
+    }
+    if (n == 1) count = substrateLast;
+
+    // Each layer within six roughnesses of its interfaces (ten above the top layer).
+    double zb = 0.0;
+    for (int j = 1; j < n; ++j) {
+        double zt = zb + slabs[j].t.value;
+        double sigmaB = slabs[j - 1].sig.value;
+        double sigmaT = slabs[j].sig.value;
+        double rho = slabs[j].rho.value;
+        double k = j == n - 1 ? 10.0 : 6.0;
+        IndexRange r = cutRange((zb - 6.0 * sigmaB - z0) / h, (zt + k * sigmaT - z0) / h);
+        for (int i = r.lo; i <= r.hi; ++i) {
+            double z = z0 + i * h;
+            double factor = 1.0;
+            if (sigmaB >= 0.0 && sigmaT >= 0.0)
+                factor = std::fmax(0.0, edge(z - zt, sigmaT) - edge(z - zb, sigmaB));
+            store.profileZ[i] = z;
+            store.profileRho[i] += rho * factor;
+        }
+        zb = zt;
+    }
+
+    int points = static_cast<int>(std::fmax(0.0, std::fmin(count, MAX_PROFILE)));
+    store.nprofile = points;
+    return points;
+}
+
+}  // namespace tolvi

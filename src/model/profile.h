@@ -1,0 +1,14 @@
+#pragma once
+
+#include "model/model_store.h"
+
+namespace tolvi {
+
+// The density depth profile of a slot from its slab stack, every interface smeared by its
+// roughness (erfc), into the store's profileZ/profileRho (g/cm3 against z in Å, z = 0 at the top
+// of the substrate, growing toward the surface). The grid step is a whole number of Å chosen so
+// that at most 1000 points cover ten roughnesses below the substrate surface to ten above the
+// top. Returns the point count (also stored in nprofile): 0 for an empty stack or a depth <= 0.
+int computeProfile(ModelStore& store, int slot);
+
+}  // namespace tolvi

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "model/model_store.h"
+
+namespace tolvi {
+
+// Calculated curve of a slot: calcLin (counts/s) and calcLog (its log10) at each of the slot's
+// npoints x values, and with `simulate` the same two values in yLin and yLog. Reads the slab
+// stack as the last buildSlabStack left it, ambientN and the slot's xAxis, lamd (Å), divergence
+// (FWHM in x units; 0 for none), magMode, x0_shift, logI0 and bg. Specular reflectivity by 2x2
+// transfer matrices with Névot-Croce roughness, averaged over four divergence nodes, then
+// I = 10^logI0 R + bg held at 10^(logI0 - 20) from below. An empty stack reflects nothing.
+// Allocates nothing. Throws NumberError rather than store an intensity that is not finite
+// (points before the failing one keep their new values).
+void computeReflectivity(ModelStore& store, int slot, bool simulate);
+
+// Reference curve of a slot (rfLin, rfLog): the bare substrate (slab 0, with its thickness) under
+// the ambient medium, with the roughness of the top slab, over the same points, nodes and
+// scaling as computeReflectivity. An empty stack reflects nothing (rf = bg, or the floor).
+// Throws NumberError as computeReflectivity does.
+void computeFresnelReference(ModelStore& store, int slot);
+
+// Grazing angle in radians (in the ambient medium) of one x value already shifted by x0_shift.
+// xAxis 0: θ in degrees, held at 1e-5° from below; 1: 2θ in degrees, held at 2e-5°; otherwise q
+// in 1/Å through arcsin(λq/4π), whose argument is held to [-1, 1] (q beyond 4π/λ is computed at
+// 90°), and the angle held at 1e-6 rad from below. lamd in Å.
+double grazingAngle(int xAxis, double lamd, double x);
+
+// R at one grazing angle θ (radians, in the ambient medium) of the slot's slab stack, with the
+// slot's wavelength and magMode: the value computeReflectivity averages over its nodes, before
+// scaling and background. 0 for an empty stack; may be non-finite only for non-finite inputs or
+// an absorbing ambient over a stack so thick that R exceeds the double range.
+double slabReflectivity(const ModelStore& store, int slot, double theta);
+
+}  // namespace tolvi
