@@ -1,3 +1,5 @@
 # Sources of tolvi_core in src/fit, listed by name.
 list(APPEND TOLVI_CORE_SOURCES
+    src/fit/lm.cpp
+    src/fit/lm_linear.cpp
 )
