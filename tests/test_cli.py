@@ -82,6 +82,74 @@ class OtherCommands(unittest.TestCase):
         self.assertEqual(len(rows[0].split(" ")), 7)
 
 
+def template_copy(d):
+    tdir = os.path.join(os.path.dirname(CLI), "template")
+    for name in os.listdir(tdir):
+        shutil.copy(os.path.join(tdir, name), d)
+    return os.path.join(d, "template.par")
+
+
+def without_clock(report):
+    """The report without the lines that hold the date or the elapsed time."""
+    return [l for l in report.splitlines() if "Fit end" not in l and "Elapsed" not in l]
+
+
+class FitCommand(unittest.TestCase):
+    def test_template_least_squares_report(self):
+        code, out, err = run("fit", "--template")
+        self.assertEqual(code, 0, err)
+        self.assertTrue(out.startswith("---> LM Fit end chi2 = "))
+        self.assertTrue(out.endswith("\n") and not out.endswith("\n\n"))
+        self.assertIn("NPAR = 5\n", out)
+        self.assertIn("P[4] = ", out)
+        self.assertRegex(err.splitlines()[-1], r"^-->OK\d LM-")
+
+    def test_genetic_search_repeats_with_a_seed(self):
+        args = ("fit", "--template", "--method", "ga", "--seed", "5", "--gens", "20")
+        first, second = run(*args), run(*args)
+        self.assertEqual(first[0], 0, first[2])
+        self.assertTrue(first[1].startswith("---> GA Fit end    "))
+        self.assertEqual(without_clock(first[1]), without_clock(second[1]))
+        self.assertTrue(first[2].splitlines()[-1].startswith("--->GA Fit end"))
+
+    def test_multi_fit_and_save(self):
+        with tempfile.TemporaryDirectory() as d:
+            par = template_copy(d)
+            out_par = os.path.join(d, "fitted.par")
+            code, out, err = run("fit", par, par, par, "--save", out_par)
+            self.assertEqual(code, 0, err)
+            self.assertIn("   dif: ", out)
+            code, out, err = run("slabs", out_par)
+            self.assertEqual(code, 0, err)
+            self.assertNotAlmostEqual(float(out.splitlines()[1].split()[2]), 15.6, places=3)
+
+    def test_refusals_exit_1_with_nothing_on_standard_output(self):
+        with tempfile.TemporaryDirectory() as d:
+            par = template_copy(d)
+            with open(par) as f:
+                text = f.read()
+            fixed = os.path.join(d, "fixed.par")
+            with open(fixed, "w") as f:
+                f.write(text.replace("    1  ", "    0  "))
+            short = os.path.join(d, "short.par")
+            with open(short, "w") as f:
+                f.write("".join(text.splitlines(True)[:-5]))
+            for args, message in (((fixed,), "--->Error LM Fit NP==0"),
+                                  ((par, short), "Error->nlay is not same"),
+                                  ((par, os.path.join(d, "none.par")), "--->Error open file"),
+                                  (("--template", "--method", "ga", "--pop", "3"),
+                                   "--->Error GA popul must be 4 or more")):
+                code, out, err = run("fit", *args)
+                self.assertEqual((code, out), (1, ""), args)
+                self.assertEqual(err.splitlines()[-1].strip(), message, args)
+
+    def test_oversized_population_still_reports_the_end(self):
+        code, out, err = run("fit", "--template", "--method", "ga", "--pop", "2000")
+        self.assertEqual(code, 0)
+        self.assertIn("popul 2000, gene 0,", out)
+        self.assertIn("Error! too many popuration", err)
+
+
 class Usage(unittest.TestCase):
     def test_wrong_usage_exits_2_with_one_line(self):
         for args in (["simulate"], ["simulate", "a.par", "b.par"], ["simulate", "--bogus"],
@@ -90,7 +158,11 @@ class Usage(unittest.TestCase):
                      ["simulate", "--template", "--ambient", "x:0"],
                      ["simulate", "--template", "--ambient", "1.5:0"],
                      ["simulate", "--template", "a.par"],
-                     ["profile", "--template", "--fresnel"], ["nonsense"], []):
+                     ["profile", "--template", "--fresnel"], ["nonsense"], [],
+                     ["fit", "--template", "--seed", "-1"],
+                     ["fit", "--template", "--seed", "4294967296"],
+                     ["fit", "--template", "--pop", "1.5"], ["fit", "--template", "--method", "x"],
+                     ["fit", "--template", "a.par"], ["fit"], ["fit", "--template", "--fresnel"]):
             code, out, err = run(*args)
             self.assertEqual((code, out), (2, ""), args)
             self.assertEqual(len(err.strip().splitlines()), 1, args)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/fit_command.h"
 #include "model/status.h"
 
 namespace {
@@ -25,6 +26,12 @@ const char* HELP =
     "      prints the density profile: z rho\n"
     "  slabs PAR [--ambient DELTA:BETA]\n"
     "      prints the slab stack: index rho t sig n.real n.imag magTerm.real\n"
+    "  fit PAR [PAR2 ...] [--method lm|ga] [--pop N] [--gens N] [--seed S] [--save OUT.par]\n"
+    "      [--ambient DELTA:BETA]\n"
+    "      loads the files into slots F1, F2, ... and fits them (\"Fit\" for one file,\n"
+    "      \"Multi Fit\" for several, layers shared); prints the report of the message log.\n"
+    "      Default method lm; ga with population N (15), at most N generations (200) and\n"
+    "      seed S (0 <= S < 2^32; by default the clock). --save writes the fitted slot F1.\n"
     "\n"
     "Options are \"--name value\" as two words, before or after the arguments.\n"
     "--ambient sets the medium above the sample to (1 - DELTA) + i BETA (default 1 + 0i).\n"
@@ -44,6 +51,7 @@ const std::vector<Command>& commands() {
          tolvi::cli::runSimulate},
         {"profile", {{"template", false}, {"ambient", true}}, tolvi::cli::runProfile},
         {"slabs", {{"template", false}, {"ambient", true}}, tolvi::cli::runSlabs},
+        {"fit", tolvi::cli::fitOptions(), tolvi::cli::runFitCommand},
     };
     return table;
 }

@@ -2,4 +2,7 @@
 list(APPEND TOLVI_CORE_SOURCES
     src/fit/lm.cpp
     src/fit/lm_linear.cpp
+    src/fit/fit_params.cpp
+    src/fit/genetic.cpp
+    src/fit/fit_runs.cpp
 )

@@ -1,0 +1,104 @@
+#include "cli/fit_command.h"
+
+#include <charconv>
+#include <memory>
+
+#include "fit/fit_runs.h"
+#include "model/param_file.h"
+#include "model/slots.h"
+#include "model/text_io.h"
+
+namespace tolvi::cli {
+
+namespace {
+
+uint32_t seedOption(const Arguments& args) {
+    std::string text = args.value("seed");
+    uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+        value > 0xFFFFFFFFull)
+        throw UsageError{"--seed needs an integer from 0 to 4294967295, not \"" + text + "\""};
+    return static_cast<uint32_t>(value);
+}
+
+FitOptions fitOptionsOf(const Arguments& args) {
+    FitOptions options;
+    std::string method = args.value("method", "lm");
+    if (method == "ga")
+        options.method = FitMethod::Genetic;
+    else if (method != "lm")
+        throw UsageError{"--method is lm or ga, not \"" + method + "\""};
+    options.population = intOption(args, "pop", 15);
+    options.maxGene = intOption(args, "gens", 200);
+    if (args.values.count("seed")) options.seed = seedOption(args);
+    return options;
+}
+
+// Reads the files into slots 0, 1, ... as successive "Load Param" do; stops at the first failure.
+Status loadAll(ModelStore& store, const Arguments& args) {
+    if (args.flags.count("template")) return loadModel(store, args);
+    if (args.positional.empty()) throw UsageError{"a parameter file (or --template) is needed"};
+    if (args.positional.size() > static_cast<size_t>(MAX_SLOTS))
+        throw UsageError{"at most 6 parameter files"};
+    if (args.values.count("ambient")) {
+        Arguments ambientOnly;
+        ambientOnly.values["ambient"] = args.value("ambient");
+        ambientOnly.positional.push_back(args.positional[0]);
+        // Sets the ambient medium and reads the first file.
+        Status first = loadModel(store, ambientOnly);
+        if (first.code != 0 || !loadSucceeded(first.message)) return first;
+    } else {
+        Status first = loadParamSlot(store, args.positional[0]);
+        if (first.code != 0 || !loadSucceeded(first.message)) return first;
+    }
+    Status s{0, "--->OK"};
+    for (size_t i = 1; i < args.positional.size(); ++i) {
+        s = loadParamSlot(store, args.positional[i]);
+        if (s.code != 0 || !loadSucceeded(s.message)) return s;
+    }
+    return s;
+}
+
+}  // namespace
+
+std::vector<OptionSpec> fitOptions() {
+    return {{"template", false}, {"ambient", true}, {"method", true}, {"pop", true},
+            {"gens", true},      {"seed", true},    {"save", true}};
+}
+
+Outcome runFitCommand(const Arguments& args) {
+    FitOptions options = fitOptionsOf(args);
+    options.multi = args.positional.size() > 1;
+    auto store = std::make_unique<ModelStore>();
+    auto state = std::make_unique<FitState>();
+    auto ga = std::make_unique<GeneticState>();
+
+    Outcome outcome;
+    Status load = loadAll(*store, args);
+    if (load.code != 0 || !loadSucceeded(load.message)) {
+        outcome.exitStatus = 1;
+        outcome.err = load.message + "\n";
+        return outcome;
+    }
+    store->curfile = 0;
+    FitReport report = runFit(*store, *state, *ga, options);
+    if (report.populationRefused) outcome.err += "Error! too many popuration\n";
+    outcome.err += statusLine(report.statusText) + "\n";
+    if (report.status <= 0) {
+        outcome.exitStatus = 1;
+        return outcome;
+    }
+    for (const std::string& line : report.lines)
+        outcome.out += line.empty() || line.back() != '\n' ? line + "\n" : line;
+    if (args.values.count("save")) {
+        Status saved = writeParamFile(*store, store->curfile, args.value("save"));
+        if (!saved.ok()) {
+            outcome.exitStatus = 1;
+            outcome.err += saved.message + "\n";
+        }
+    }
+    return outcome;
+}
+
+}  // namespace tolvi::cli

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace tolvi::cli {
+
+// tolvi-cli fit PAR [PAR2 ...]: "Fit" of one file, "Multi Fit" of several, or the template.
+Outcome runFitCommand(const Arguments& args);
+std::vector<OptionSpec> fitOptions();
+
+}  // namespace tolvi::cli

@@ -1,0 +1,160 @@
+#include "fit/fit_params.h"
+
+#include <cmath>
+
+#include "physics/reflectivity.h"
+#include "physics/slab_stack.h"
+
+namespace tolvi {
+
+namespace {
+
+BoundedParam& quantityOf(ModelStore& store, int slot, int quantity, int owner) {
+    if (quantity >= FIT_X0) {
+        DataSet& d = store.dataSet(owner);
+        return quantity == FIT_X0 ? d.x0_shift : quantity == FIT_LOGI0 ? d.logI0 : d.bg;
+    }
+    return store.layerModel(slot).entries[owner].param(quantity);
+}
+
+void reportProgress(FitState& state, double cost) {
+    ++state.evaluations;
+    if (state.evaluations == 1 || cost < state.bestCost) state.bestCost = cost;
+    if (state.progress.call)
+        state.progress.call(state.progress.context, state.evaluations, state.bestCost);
+}
+
+}  // namespace
+
+int collectFitParams(ModelStore& store, FitState& state, FitMethod method) {
+    // Candidates first, so that a refused list changes nothing.
+    int owners[MAX_FIT_PARAMS];
+    int quantities[MAX_FIT_PARAMS];
+    int count = 0;
+    auto take = [&](int quantity, int owner) {
+        if (count < MAX_FIT_PARAMS) {
+            owners[count] = owner;
+            quantities[count] = quantity;
+        }
+        ++count;
+    };
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+        const DataSet& ds = store.dataSet(d);
+        if (ds.x0_shift.fit > 0) take(FIT_X0, d);
+        if (ds.logI0.fit > 0) take(FIT_LOGI0, d);
+        if (ds.bg.fit > 0) take(FIT_BG, d);
+    }
+    const LayerModel& model = store.layerModel(store.curfile);
+    for (int j = 0; j < model.nlay; ++j) {
+        const LayerEntry& e = model.entries[j];
+        if (e.rho.fit > 0) take(FIT_RHO, j);
+        if (e.t.fit > 0 && j != 0) take(FIT_T, j);  // the substrate has no thickness to fit
+        if (e.sig.fit > 0) take(FIT_SIG, j);
+        if (e.mag.fit > 0) take(FIT_MAG, j);
+    }
+    if (count == 0) return method == FitMethod::LeastSquares ? lm::LM_NO_PARAM : lm::GA_NO_PARAM;
+    if (count > MAX_FIT_PARAMS) return TOO_MANY_FIT_PARAMS;
+
+    FitParamList& list = state.list;
+    list.npar = count;
+    list.lmParams.fill(LmParam{});
+    for (int k = 0; k < count; ++k) {
+        list.owner[k] = owners[k];
+        list.quantity[k] = quantities[k];
+        const BoundedParam& p = quantityOf(store, store.curfile, quantities[k], owners[k]);
+        list.x[k] = p.value;
+        LmParam& lp = list.lmParams[k];
+        lp.limited[0] = lp.limited[1] = 1;
+        lp.limits[0] = p.min;
+        lp.limits[1] = p.max;
+        lp.step = p.step;
+        list.gaMin[k] = static_cast<float>(p.min);
+        list.gaMax[k] = static_cast<float>(p.max);
+        list.xerror[k] = 0.0;
+    }
+    list.savedX = list.x;
+    store.nfitParam = count;
+    return count;
+}
+
+void collectFitPoints(const ModelStore& store, FitState& state) {
+    FitWindow& w = state.window;
+    w.firstPoint.fill(0);
+    w.pointCount.fill(0);
+    w.m = 0;
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+        const DataSet& ds = store.dataSet(d);
+        for (int i = 0; i < ds.npoints; ++i) {
+            if (!(ds.xmin <= ds.xData[i] && ds.xData[i] <= ds.xmax)) continue;
+            if (w.pointCount[d] == 0) w.firstPoint[d] = i;
+            ++w.pointCount[d];
+            ++w.m;
+            if (w.m == MAX_DATA) break;
+        }
+    }
+}
+
+void writeFitParams(ModelStore& store, const FitState& state, const double* x) {
+    const FitParamList& list = state.list;
+    for (int k = 0; k < list.npar; ++k) {
+        int q = list.quantity[k];
+        if (q >= FIT_X0) {
+            quantityOf(store, 0, q, list.owner[k]).value = x[k];
+        } else if (state.multiFit) {
+            for (int d = 0; d < store.nfile; ++d)
+                quantityOf(store, d, q, list.owner[k]).value = x[k];
+        } else {
+            quantityOf(store, store.curfile, q, list.owner[k]).value = x[k];
+        }
+    }
+}
+
+void recalculateSlot(ModelStore& store, int slot) {
+    buildSlabStack(store, slot);
+    computeReflectivity(store, slot, false);
+}
+
+int fitResiduals(int m, int /*n*/, const double* x, double* residuals, void* context) {
+    FitCall& call = *static_cast<FitCall*>(context);
+    ModelStore& store = *call.store;
+    FitState& state = *call.state;
+    writeFitParams(store, state, x);
+    int offset = 0;
+    double chi2 = 0.0;
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+        recalculateSlot(store, d);
+        const DataSet& ds = store.dataSet(d);
+        int first = state.window.firstPoint[d];
+        for (int i = 0; i < state.window.pointCount[d] && offset + i < m; ++i) {
+            int p = first + i;
+            double r = (ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p];
+            residuals[offset + i] = r;
+            chi2 += r * r;
+        }
+        offset += state.window.pointCount[d];
+    }
+    reportProgress(state, chi2);
+    return 0;
+}
+
+void applyFitParams(ModelStore& store, const FitState& state) {
+    writeFitParams(store, state, state.list.x.data());
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d)
+        recalculateSlot(store, d);
+}
+
+Chi2L1 chi2AndL1(const ModelStore& store, const FitState& state) {
+    Chi2L1 out;
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+        const DataSet& ds = store.dataSet(d);
+        for (int i = 0; i < state.window.pointCount[d]; ++i) {
+            int p = state.window.firstPoint[d] + i;
+            float r = static_cast<float>((ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p]);
+            out.l1 += std::fabs(r);
+            out.chi2 += r * r;
+        }
+    }
+    return out;
+}
+
+}  // namespace tolvi

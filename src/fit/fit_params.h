@@ -1,0 +1,108 @@
+#pragma once
+
+#include <array>
+
+#include "fit/lm.h"
+#include "model/model_store.h"
+
+namespace tolvi {
+
+constexpr int MAX_FIT_PARAMS = 50;
+
+// What a fit parameter is: the four layer quantities (owner = table entry of the current slot)
+// and the three scalars of a data set (owner = slot).
+enum FitQuantity {
+    FIT_RHO = 0,
+    FIT_T = 1,
+    FIT_SIG = 2,
+    FIT_MAG = 3,
+    FIT_X0 = 4,
+    FIT_LOGI0 = 5,
+    FIT_BG = 6
+};
+enum class FitMethod { LeastSquares, Genetic };
+
+// The free parameters of a fit, in the order of the report lines: the scalars of each used slot,
+// then the layer quantities of the current slot's table.
+struct FitParamList {
+    int npar = 0;
+    std::array<double, MAX_FIT_PARAMS> x{};
+    std::array<int, MAX_FIT_PARAMS> owner{};
+    std::array<int, MAX_FIT_PARAMS> quantity{};
+    std::array<LmParam, MAX_FIT_PARAMS> lmParams{};
+    std::array<float, MAX_FIT_PARAMS> gaMin{};
+    std::array<float, MAX_FIT_PARAMS> gaMax{};
+    std::array<double, MAX_FIT_PARAMS> xerror{};
+    // The vector before the last fit that found parameters, for "Recov"; its count is the store's
+    // nfitParam, which every load and slot change clears.
+    std::array<double, MAX_FIT_PARAMS> savedX{};
+};
+
+// The measured points of a fit: per slot a run of consecutive points.
+struct FitWindow {
+    std::array<int, MAX_SLOTS> firstPoint{};
+    std::array<int, MAX_SLOTS> pointCount{};
+    int m = 0;
+};
+
+// Called between evaluations with their count and the best cost so far (chi-square for least
+// squares, the L1 norm for the genetic search), so that a window can repaint during a long fit.
+struct FitProgress {
+    void (*call)(void* context, int evaluations, double bestCost) = nullptr;
+    void* context = nullptr;
+};
+
+// Everything a fit keeps besides the model: made once (on the heap) and kept between fits.
+struct FitState {
+    FitParamList list;
+    FitWindow window;
+    bool multiFit = false;  // the last fit action was "Multi Fit"; governs "Recov" as well
+    FitProgress progress;
+    int evaluations = 0;
+    double bestCost = 0.0;
+};
+
+// Slots a fit uses: the current one, or with multiFit every loaded slot.
+inline int firstUsedSlot(const ModelStore& store, const FitState& state) {
+    return state.multiFit ? 0 : store.curfile;
+}
+inline int endUsedSlot(const ModelStore& store, const FitState& state) {
+    return state.multiFit ? store.nfile : store.curfile + 1;
+}
+
+// Gathers the free quantities (fit flag > 0) into state.list with their bounds and steps, saves
+// the vector for "Recov" and sets store.nfitParam. Returns npar; -26 (least squares) or -25
+// (genetic) when none is free; -27 when more than MAX_FIT_PARAMS are, both without any change.
+int collectFitParams(ModelStore& store, FitState& state, FitMethod method);
+constexpr int TOO_MANY_FIT_PARAMS = -27;
+
+// The points of each used slot within its x range (both ends included); the first slot's scan
+// stops when the count reaches MAX_DATA.
+void collectFitPoints(const ModelStore& store, FitState& state);
+
+// Residual function of the model fit (context: a FitCall): writes x into the model,
+// recalculates every used slot and returns (yLog - calcLog) / sigmaLog of the fit's points.
+int fitResiduals(int m, int n, const double* x, double* residuals, void* context);
+struct FitCall {
+    ModelStore* store;
+    FitState* state;
+};
+
+// Writes a parameter vector into the model: layer quantities into the current slot (or, in a
+// multi fit, every loaded slot), scalars into their own slot. Values only.
+void writeFitParams(ModelStore& store, const FitState& state, const double* x);
+
+// The slab stack and calculated curve of a slot from its current values.
+void recalculateSlot(ModelStore& store, int slot);
+
+// writeFitParams with state.list.x, then the recalculation of every used slot.
+void applyFitParams(ModelStore& store, const FitState& state);
+
+// Chi-square and the L1 norm of the fit's points as the curves stand, summed in 32-bit floats.
+struct Chi2L1 {
+    float chi2 = 0.0f;
+    float l1 = 0.0f;
+};
+Chi2L1 chi2AndL1(const ModelStore& store, const FitState& state);
+
+}  // namespace tolvi

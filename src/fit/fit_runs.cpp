@@ -1,0 +1,143 @@
+#include "fit/fit_runs.h"
+
+#include <chrono>
+
+#include "model/text_io.h"
+
+namespace tolvi {
+
+namespace {
+
+Status layerStructureCheck(const ModelStore& store) {
+    const LayerModel& first = store.layerModel(0);
+    for (int i = 1; i < store.nfile; ++i) {
+        const LayerModel& m = store.layerModel(i);
+        if (m.nlay != first.nlay) return {1, "Error->nlay is not same "};
+        if (m.nglay != first.nglay) return {1, "Error->nglay is not same "};
+        if (m.layall != first.layall) return {1, "Error->layall is not same "};
+    }
+    return {0, ""};
+}
+
+FitReport refusal(int status, std::string text) {
+    FitReport report;
+    report.status = status;
+    report.statusText = std::move(text);
+    return report;
+}
+
+void addParameterLines(const FitState& state, bool withErrors, FitReport& report) {
+    const FitParamList& list = state.list;
+    for (int k = 0; k < list.npar; ++k)
+        report.lines.push_back(withErrors
+                                   ? formatText("P[%d] = %f +/- %f\n", k, list.x[k], list.xerror[k])
+                                   : formatText("P[%d] = %f \n", k, list.x[k]));
+}
+
+}  // namespace
+
+uint64_t tickCount() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+Status multiFitDataCheck(const ModelStore& store) {
+    if (store.nfile <= 1) return {1, "Error->Mfit needs multi data "};
+    return {0, ""};
+}
+
+int runLeastSquares(ModelStore& store, FitState& state, LmResult& result) {
+    int npar = collectFitParams(store, state, FitMethod::LeastSquares);
+    if (npar < 0) return npar;
+    collectFitPoints(store, state);
+    FitCall call{&store, &state};
+    result = LmResult{};
+    result.xerror = state.list.xerror.data();
+    int status = lmFit(fitResiduals, state.window.m, npar, state.list.x.data(),
+                       state.list.lmParams.data(), &result, &call);
+    applyFitParams(store, state);
+    return status;
+}
+
+int runGenetic(ModelStore& store, FitState& state, GeneticState& ga, int np, int maxGene,
+               uint32_t seed, int& generations) {
+    generations = 0;
+    int npar = collectFitParams(store, state, FitMethod::Genetic);
+    if (npar < 0) return npar;
+    collectFitPoints(store, state);
+    generations = geneticFit(store, state, ga, np, maxGene, seed);
+    applyFitParams(store, state);
+    return lm::GA_FINISHED;
+}
+
+FitReport runFit(ModelStore& store, FitState& state, GeneticState& ga, const FitOptions& options) {
+    if (options.multi) {
+        if (Status s = multiFitDataCheck(store); !s.ok())
+            return refusal(MULTI_FIT_REFUSED, s.message);
+    }
+    state.multiFit = options.multi;
+    if (options.multi) {
+        if (Status s = layerStructureCheck(store); !s.ok())
+            return refusal(MULTI_FIT_REFUSED, s.message);
+    }
+    bool genetic = options.method == FitMethod::Genetic;
+    if (genetic && options.population < MIN_POPULATION)
+        return refusal(POPULATION_REFUSED, "--->Error GA popul must be 4 or more");
+    if (genetic && options.maxGene > MAX_GENERATIONS)
+        return refusal(GENERATIONS_REFUSED, "--->Error max_gene must not exceed 1000");
+
+    state.evaluations = 0;
+    state.bestCost = 0.0;
+    FitReport report;
+    uint64_t t0 = tickCount();
+    if (genetic) {
+        uint32_t seed = options.seed ? *options.seed : static_cast<uint32_t>(tickCount() % 10000);
+        report.status = runGenetic(store, state, ga, options.population, options.maxGene, seed,
+                                   report.generations);
+        report.populationRefused = ga.populationRefused;
+    } else {
+        report.status = runLeastSquares(store, state, report.result);
+    }
+    int elapsed = static_cast<int>((tickCount() - t0) / 1000);
+
+    if (report.status == TOO_MANY_FIT_PARAMS) {
+        report.statusText = "--->Error more than 50 fit params";
+        return report;
+    }
+    report.statusText = lmStatusText(report.status);
+    if (report.status < 0) return report;
+
+    Chi2L1 fit = chi2AndL1(store, state);
+    const char* thirdLine = options.multi ? "chi2: %f   dif: %f \n" : "chi2: %f   L1_norm: %f \n";
+    if (genetic) {
+        report.lines.push_back(formatText("---> GA Fit end    %s \n", localDateTime().c_str()));
+        report.lines.push_back(formatText("popul %d, gene %d, Elapsed time(sec)= %d\n",
+                                          options.population, report.generations, elapsed));
+        report.lines.push_back(formatText(thirdLine, fit.chi2, fit.l1));
+        addParameterLines(state, false, report);
+    } else {
+        const LmResult& r = report.result;
+        report.lines.push_back(
+            formatText("---> LM Fit end chi2 = %-10.4f(%d DOF)\n", r.bestnorm, r.nfunc - r.nfree));
+        report.lines.push_back(formatText("Elapsed time(sec) = %d \n", elapsed));
+        report.lines.push_back(formatText(thirdLine, fit.chi2, fit.l1));
+        report.lines.push_back(formatText("NPAR = %d\n", r.npar));
+        report.lines.push_back(formatText("NFREE = %d\n", r.nfree));
+        report.lines.push_back(formatText("NPEGGED = %d\n", r.npegged));
+        report.lines.push_back(formatText("NITER = %d\n", r.niter));
+        report.lines.push_back(formatText("NFEV = %d\n", r.nfev));
+        addParameterLines(state, true, report);
+    }
+    return report;
+}
+
+bool recoverFit(ModelStore& store, FitState& state) {
+    if (store.nfitParam == 0) return false;
+    state.list.npar = store.nfitParam;
+    state.list.x = state.list.savedX;
+    applyFitParams(store, state);
+    return true;
+}
+
+}  // namespace tolvi

@@ -1,0 +1,244 @@
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "fit/fit_runs.h"
+#include "model/slots.h"
+#include "model/text_io.h"
+#include "physics/slab_stack.h"
+#include "test_support.h"
+
+namespace tolvi {
+namespace {
+
+const std::string TEMPLATE_DIR = std::string(TOLVI_BIN_DIR) + "/";
+const std::string TEMPLATE_PAR = TEMPLATE_DIR + "template/template.par";
+
+// True values of the template's free parameters (tools/make_template.py): logI0, the W and Si
+// thicknesses of the period, the Si roughness and the carbon cap's thickness.
+const double TRUE_VALUES[] = {6.0, 15.0, 25.0, 3.0, 30.0};
+
+class Fit : public ::testing::Test {
+  protected:
+    void loadTemplate() { ASSERT_EQ(loadTemplateSlot(*store, TEMPLATE_DIR).message, "--->OK"); }
+    void loadSlots(int n) {
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(loadParamSlot(*store, TEMPLATE_PAR).message, "--->OK");
+        store->curfile = 0;
+    }
+    LayerModel& model(int slot = 0) { return store->layerModel(slot); }
+    void clearFlags() {
+        for (int s = 0; s < MAX_SLOTS; ++s) {
+            DataSet& d = store->dataSet(s);
+            d.x0_shift.fit = d.logI0.fit = d.bg.fit = 0;
+            for (LayerEntry& e : model(s).entries) e.rho.fit = e.t.fit = e.sig.fit = e.mag.fit = 0;
+        }
+    }
+
+    std::unique_ptr<ModelStore> store = test::makeStore();
+    std::unique_ptr<FitState> state = std::make_unique<FitState>();
+    std::unique_ptr<GeneticState> ga = std::make_unique<GeneticState>();
+};
+
+TEST_F(Fit, ParameterOrderAndFlags) {
+    loadSlots(3);
+    clearFlags();
+    store->dataSet(0).x0_shift.fit = 1;
+    EXPECT_EQ(collectFitParams(*store, *state, FitMethod::LeastSquares), 1);
+    EXPECT_EQ(state->list.quantity[0], FIT_X0);
+
+    clearFlags();
+    model(0).entries[0].t.fit = 1;  // the substrate's thickness is never fitted
+    EXPECT_EQ(collectFitParams(*store, *state, FitMethod::LeastSquares), lm::LM_NO_PARAM);
+    EXPECT_EQ(collectFitParams(*store, *state, FitMethod::Genetic), lm::GA_NO_PARAM);
+
+    clearFlags();
+    state->multiFit = true;
+    for (int s = 0; s < 3; ++s) store->dataSet(s).logI0.fit = s + 1;  // any flag above 0 frees
+    model(0).entries[2].t.fit = 2;
+    model(0).entries[1].t.fit = -2;  // tied, not free
+    ASSERT_EQ(collectFitParams(*store, *state, FitMethod::Genetic), 4);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(state->list.quantity[k], FIT_LOGI0);
+        EXPECT_EQ(state->list.owner[k], k);
+    }
+    EXPECT_EQ(state->list.quantity[3], FIT_T);
+    EXPECT_EQ(state->list.owner[3], 2);
+    EXPECT_EQ(state->list.gaMax[3], static_cast<float>(model(0).entries[2].t.max));
+    EXPECT_EQ(store->nfitParam, 4);
+}
+
+TEST_F(Fit, MoreThanFiftyFreeQuantitiesAreRefused) {
+    loadTemplate();
+    clearFlags();
+    for (int j = 0; j < 13; ++j) {
+        LayerEntry& e = model().entries[j];
+        e.rho.fit = e.t.fit = e.sig.fit = e.mag.fit = 1;
+    }
+    model().nlay = 13;
+    store->nfitParam = 0;
+    EXPECT_EQ(collectFitParams(*store, *state, FitMethod::LeastSquares), TOO_MANY_FIT_PARAMS);
+    EXPECT_EQ(store->nfitParam, 0);
+    FitReport r = runFit(*store, *state, *ga, {});
+    EXPECT_EQ(r.status, TOO_MANY_FIT_PARAMS);
+    EXPECT_EQ(r.statusText, "--->Error more than 50 fit params");
+}
+
+TEST_F(Fit, PointsInsideTheRangeBothEndsIncluded) {
+    loadTemplate();
+    DataSet& d = store->dataSet(0);
+    d.xmin = d.xmax = d.xData[10];
+    collectFitPoints(*store, *state);
+    EXPECT_EQ(state->window.m, 1);
+    EXPECT_EQ(state->window.firstPoint[0], 10);
+    d.xmin = 100;
+    d.xmax = 200;
+    collectFitPoints(*store, *state);
+    EXPECT_EQ(state->window.m, 0);
+    EXPECT_EQ(state->window.pointCount[0], 0);
+}
+
+TEST_F(Fit, NoFreeParameterLeavesEverythingAsItWas) {
+    loadTemplate();
+    clearFlags();
+    double before = store->dataSet(0).calcLog[100];
+    FitReport r = runFit(*store, *state, *ga, {});
+    EXPECT_EQ(r.status, lm::LM_NO_PARAM);
+    EXPECT_EQ(r.statusText, "--->Error LM Fit NP==0");
+    EXPECT_TRUE(r.lines.empty());
+    EXPECT_EQ(store->dataSet(0).calcLog[100], before);
+}
+
+TEST_F(Fit, LeastSquaresRecoversTheTemplateWithinItsErrors) {
+    loadTemplate();
+    int calls = 0;
+    state->progress = {[](void* c, int, double) { ++*static_cast<int*>(c); }, &calls};
+    FitReport r = runFit(*store, *state, *ga, {});
+    ASSERT_GT(r.status, 0) << r.statusText;
+    ASSERT_EQ(state->list.npar, 5);
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_NEAR(state->list.x[k], TRUE_VALUES[k], 3 * state->list.xerror[k]) << k;
+        EXPECT_GT(state->list.xerror[k], 0.0) << k;
+    }
+    EXPECT_EQ(calls, r.result.nfev);
+    // The model holds the fitted values: the last residual call used them.
+    EXPECT_EQ(model().entries[1].t.value, state->list.x[1]);
+    EXPECT_EQ(model().slabs[3].t.value, state->list.x[1]);
+    ASSERT_EQ(r.lines.size(), 8u + 5u);
+    EXPECT_EQ(r.lines[0].rfind("---> LM Fit end chi2 = ", 0), 0u);
+    EXPECT_NE(r.lines[0].find(" DOF)\n"), std::string::npos);
+    EXPECT_EQ(r.lines[3], "NPAR = 5\n");
+    EXPECT_EQ(r.lines[2].rfind("chi2: ", 0), 0u);
+    EXPECT_NE(r.lines[2].find("   L1_norm: "), std::string::npos);
+    EXPECT_NE(r.lines[8].find(" +/- "), std::string::npos);
+}
+
+TEST_F(Fit, GeneticSearchWithAFixedSeedRepeatsAndFindsTheTemplate) {
+    loadTemplate();
+    FitOptions options;
+    options.method = FitMethod::Genetic;
+    options.seed = 7;
+    FitReport first = runFit(*store, *state, *ga, options);
+    ASSERT_EQ(first.status, lm::GA_FINISHED);
+    EXPECT_GT(first.generations, 0);
+    std::array<double, MAX_FIT_PARAMS> x = state->list.x;
+    const double tolerance[] = {0.02, 0.3, 0.3, 0.5, 1.5};
+    for (int k = 0; k < 5; ++k) EXPECT_NEAR(x[k], TRUE_VALUES[k], tolerance[k]) << k;
+    EXPECT_EQ(ga->gaHistory[first.generations], ga->best.cost);
+    EXPECT_LE(ga->gaHistory[first.generations], ga->gaHistory[1]);
+    EXPECT_EQ(first.lines[1].rfind("popul 15, gene ", 0), 0u);
+    EXPECT_EQ(first.lines[3], formatText("P[0] = %f \n", x[0]));
+
+    ASSERT_TRUE(recoverFit(*store, *state));
+    FitReport second = runFit(*store, *state, *ga, options);
+    EXPECT_EQ(second.generations, first.generations);
+    EXPECT_EQ(state->list.x, x);
+}
+
+TEST_F(Fit, MultiFitSharesLayersAcrossSlots) {
+    loadSlots(3);
+    FitOptions options;
+    options.multi = true;
+    FitReport r = runFit(*store, *state, *ga, options);
+    ASSERT_GT(r.status, 0) << r.statusText;
+    // logI0 of each of the three slots, then the four layer quantities of the current table.
+    ASSERT_EQ(state->list.npar, 7);
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(model(s).entries[1].t.value, state->list.x[3]);
+        EXPECT_EQ(model(s).entries[3].t.value, state->list.x[6]);
+        EXPECT_EQ(store->dataSet(s).logI0.value, state->list.x[s]);
+    }
+    EXPECT_NEAR(state->list.x[3], 15.0, 0.1);
+    EXPECT_NE(r.lines[2].find("   dif: "), std::string::npos);
+}
+
+TEST_F(Fit, MultiFitRefusals) {
+    loadSlots(1);
+    FitOptions options;
+    options.multi = true;
+    EXPECT_EQ(runFit(*store, *state, *ga, options).statusText, "Error->Mfit needs multi data ");
+    loadSlots(1);
+    store->curfile = 1;
+    model(1).nlay = 3;
+    FitReport r = runFit(*store, *state, *ga, options);
+    EXPECT_EQ(r.statusText, "Error->nlay is not same ");
+    EXPECT_TRUE(state->multiFit) << "stays set after the structure check";
+    model(1).nlay = 4;
+    model(1).layall = 5;
+    EXPECT_EQ(runFit(*store, *state, *ga, options).statusText, "Error->layall is not same ");
+}
+
+TEST_F(Fit, RecovRestoresTheStartValuesOnce) {
+    loadTemplate();
+    EXPECT_FALSE(recoverFit(*store, *state)) << "nothing to recover right after a load";
+    double start = model().entries[1].t.value;
+    ASSERT_GT(runFit(*store, *state, *ga, {}).status, 0);
+    ASSERT_NE(model().entries[1].t.value, start);
+    ASSERT_TRUE(recoverFit(*store, *state));
+    double once = store->dataSet(0).calcLog[200];
+    EXPECT_EQ(model().entries[1].t.value, start);
+    ASSERT_TRUE(recoverFit(*store, *state));
+    EXPECT_EQ(store->dataSet(0).calcLog[200], once);
+    EXPECT_EQ(model().entries[1].t.value, start);
+}
+
+TEST_F(Fit, GeneticLimitsAreRefusedBeforeAnythingChanges) {
+    loadTemplate();
+    FitOptions options;
+    options.method = FitMethod::Genetic;
+    options.population = 3;
+    EXPECT_EQ(runFit(*store, *state, *ga, options).status, POPULATION_REFUSED);
+    options.population = 15;
+    options.maxGene = MAX_GENERATIONS + 1;
+    EXPECT_EQ(runFit(*store, *state, *ga, options).status, GENERATIONS_REFUSED);
+    EXPECT_EQ(store->nfitParam, 0);
+
+    options.population = MAX_POPULATION + 1;  // refused by the search itself: no generation
+    options.maxGene = 200;
+    FitReport r = runFit(*store, *state, *ga, options);
+    EXPECT_EQ(r.status, lm::GA_FINISHED);
+    EXPECT_TRUE(r.populationRefused);
+    EXPECT_EQ(r.generations, 0);
+    EXPECT_EQ(r.lines[1], "popul 1501, gene 0, Elapsed time(sec)= 0\n");
+    EXPECT_EQ(model().entries[1].t.value, 15.6) << "start values unchanged";
+}
+
+TEST_F(Fit, Chi2AndL1AreFloatSumsOfTheResiduals) {
+    loadTemplate();
+    (void)collectFitParams(*store, *state, FitMethod::LeastSquares);
+    collectFitPoints(*store, *state);
+    double chi2 = 0, l1 = 0;
+    const DataSet& d = store->dataSet(0);
+    for (int i = 0; i < state->window.pointCount[0]; ++i) {
+        int p = state->window.firstPoint[0] + i;
+        double r = (d.yLog[p] - d.calcLog[p]) / d.sigmaLog[p];
+        chi2 += r * r;
+        l1 += std::fabs(r);
+    }
+    Chi2L1 f = chi2AndL1(*store, *state);
+    EXPECT_NEAR(f.chi2, chi2, 1e-5 * chi2);
+    EXPECT_NEAR(f.l1, l1, 1e-5 * l1);
+}
+
+}  // namespace
+}  // namespace tolvi
