@@ -1,4 +1,5 @@
 #include <cmath>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -131,6 +132,43 @@ TEST_F(Fit, LeastSquaresRecoversTheTemplateWithinItsErrors) {
     EXPECT_EQ(r.lines[2].rfind("chi2: ", 0), 0u);
     EXPECT_NE(r.lines[2].find("   L1_norm: "), std::string::npos);
     EXPECT_NE(r.lines[8].find(" +/- "), std::string::npos);
+}
+
+// A second known model: a Ni film on Si measured with neutrons on the q axis, with counting noise
+// (10 s per point) drawn from a fixed seed; the fit starts away from the truth.
+TEST_F(Fit, NeutronFilmWithCountingNoiseIsRecovered) {
+    test::TempDir dir;
+    test::writeMaterial(dir.file("Si.mf"), 28.0855, 14.28, 0.33, 4.1491, 0.171, 0);
+    test::writeMaterial(dir.file("Ni.mf"), 58.6934, 24.8, 0.53, 10.3, 4.49, 0);
+    std::string grid;
+    for (int i = 0; i < 391; ++i) grid += formatText("%.4f 1\n", 0.005 + 0.0005 * i);
+    test::writeText(dir.file("film.dat"), grid);
+    test::writeText(dir.file("film.par"),
+                    "1\n0\n1\n2\n0\n4.75\n0\n0.005 0.2\nfilm.dat\n0 0 -0.01 0.01\n"
+                    "6 1 5 7\n1 0 0 10\n" +
+                        test::blockText("S Si.mf", {2.33, 0, 4}) +
+                        "S Ni.mf\n8.9 0 8 10\n400 1 300 500\n6 1 0 15\n0 0 -1 1\n");
+    ASSERT_EQ(loadParamSlot(*store, dir.file("film.par")).message, "--->OK");
+    DataSet& d = store->dataSet(0);
+    std::mt19937 random(2026);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    for (int i = 0; i < d.npoints; ++i) {
+        double counts = d.calcLin[i] * 10.0;
+        double normal =
+            std::sqrt(-2 * std::log(1 - uniform(random))) * std::cos(2 * M_PI * uniform(random));
+        d.yLin[i] = std::max(1.0, counts + std::sqrt(counts) * normal) / 10.0;
+        d.yLog[i] = std::log10(d.yLin[i]);
+    }
+    d.logI0.value = 6.05;
+    model().entries[1].t.value = 396.0;
+    model().entries[1].sig.value = 8.0;
+
+    FitReport r = runFit(*store, *state, *ga, {});
+    ASSERT_GT(r.status, 0) << r.statusText;
+    const double truth[] = {6.0, 400.0, 6.0};
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(state->list.x[k], truth[k], 3 * state->list.xerror[k])
+            << k << " error " << state->list.xerror[k] << " fitted " << state->list.x[k];
 }
 
 TEST_F(Fit, GeneticSearchWithAFixedSeedRepeatsAndFindsTheTemplate) {

@@ -24,6 +24,9 @@ bool loadSucceeded(const std::string& message);
 // sources must be named (UsageError otherwise).
 Status loadModel(ModelStore& store, const Arguments& args);
 
+// --ambient DELTA:BETA into the store (UsageError for a malformed or refused value).
+void setAmbientOption(ModelStore& store, const Arguments& args);
+
 Outcome runSimulate(const Arguments& args);
 Outcome runProfile(const Arguments& args);
 Outcome runSlabs(const Arguments& args);

@@ -41,17 +41,9 @@ Status loadAll(ModelStore& store, const Arguments& args) {
     if (args.positional.empty()) throw UsageError{"a parameter file (or --template) is needed"};
     if (args.positional.size() > static_cast<size_t>(MAX_SLOTS))
         throw UsageError{"at most 6 parameter files"};
-    if (args.values.count("ambient")) {
-        Arguments ambientOnly;
-        ambientOnly.values["ambient"] = args.value("ambient");
-        ambientOnly.positional.push_back(args.positional[0]);
-        // Sets the ambient medium and reads the first file.
-        Status first = loadModel(store, ambientOnly);
-        if (first.code != 0 || !loadSucceeded(first.message)) return first;
-    } else {
-        Status first = loadParamSlot(store, args.positional[0]);
-        if (first.code != 0 || !loadSucceeded(first.message)) return first;
-    }
+    setAmbientOption(store, args);
+    Status first = loadParamSlot(store, args.positional[0]);
+    if (first.code != 0 || !loadSucceeded(first.message)) return first;
     Status s{0, "--->OK"};
     for (size_t i = 1; i < args.positional.size(); ++i) {
         s = loadParamSlot(store, args.positional[i]);
