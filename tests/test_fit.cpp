@@ -112,8 +112,8 @@ TEST_F(Fit, NoFreeParameterLeavesEverythingAsItWas) {
 
 TEST_F(Fit, LeastSquaresRecoversTheTemplateWithinItsErrors) {
     loadTemplate();
-    int calls = 0;
-    state->progress = {[](void* c, int, double) { ++*static_cast<int*>(c); }, &calls};
+    int evaluations = 0;  // as the progress callback last saw them
+    state->progress = {[](void* c, int n, double) { *static_cast<int*>(c) = n; }, &evaluations};
     FitReport r = runFit(*store, *state, *ga, {});
     ASSERT_GT(r.status, 0) << r.statusText;
     ASSERT_EQ(state->list.npar, 5);
@@ -121,7 +121,7 @@ TEST_F(Fit, LeastSquaresRecoversTheTemplateWithinItsErrors) {
         EXPECT_NEAR(state->list.x[k], TRUE_VALUES[k], 3 * state->list.xerror[k]) << k;
         EXPECT_GT(state->list.xerror[k], 0.0) << k;
     }
-    EXPECT_EQ(calls, r.result.nfev);
+    EXPECT_EQ(evaluations, r.result.nfev);
     // The model holds the fitted values: the last residual call used them.
     EXPECT_EQ(model().entries[1].t.value, state->list.x[1]);
     EXPECT_EQ(model().slabs[3].t.value, state->list.x[1]);
@@ -208,6 +208,39 @@ TEST_F(Fit, MultiFitSharesLayersAcrossSlots) {
     }
     EXPECT_NEAR(state->list.x[3], 15.0, 0.1);
     EXPECT_NE(r.lines[2].find("   dif: "), std::string::npos);
+}
+
+// The report without the lines that hold the date or the elapsed time.
+std::vector<std::string> withoutClock(const FitReport& r) {
+    std::vector<std::string> out;
+    for (const std::string& line : r.lines)
+        if (line.find("Fit end") == std::string::npos && line.find("Elapsed") == std::string::npos)
+            out.push_back(line);
+    return out;
+}
+
+TEST(FitThreads, OneAndTwoThreadsGiveTheSameReports) {
+    FitOptions lm, ga, multi;
+    ga.method = FitMethod::Genetic;
+    ga.seed = 11;
+    ga.maxGene = 30;
+    multi.multi = true;
+    for (const FitOptions& options : {lm, ga, multi}) {
+        std::vector<std::string> reports[2];
+        for (int threads : {1, 2}) {
+            auto store = test::makeStore();
+            auto state = std::make_unique<FitState>();
+            auto search = std::make_unique<GeneticState>();
+            state->threads = threads;
+            for (int i = 0; i < (options.multi ? 3 : 1); ++i)
+                ASSERT_EQ(loadParamSlot(*store, TEMPLATE_PAR).message, "--->OK");
+            store->curfile = 0;
+            FitReport r = runFit(*store, *state, *search, options);
+            ASSERT_GT(r.status, 0);
+            reports[threads - 1] = withoutClock(r);
+        }
+        EXPECT_EQ(reports[0], reports[1]);
+    }
 }
 
 TEST_F(Fit, MultiFitRefusals) {

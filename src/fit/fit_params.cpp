@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "fit/fit_workers.h"
 #include "physics/reflectivity.h"
 #include "physics/slab_stack.h"
 
@@ -15,13 +16,6 @@ BoundedParam& quantityOf(ModelStore& store, int slot, int quantity, int owner) {
         return quantity == FIT_X0 ? d.x0_shift : quantity == FIT_LOGI0 ? d.logI0 : d.bg;
     }
     return store.layerModel(slot).entries[owner].param(quantity);
-}
-
-void reportProgress(FitState& state, double cost) {
-    ++state.evaluations;
-    if (state.evaluations == 1 || cost < state.bestCost) state.bestCost = cost;
-    if (state.progress.call)
-        state.progress.call(state.progress.context, state.evaluations, state.bestCost);
 }
 
 }  // namespace
@@ -116,24 +110,8 @@ void recalculateSlot(ModelStore& store, int slot) {
 
 int fitResiduals(int m, int /*n*/, const double* x, double* residuals, void* context) {
     FitCall& call = *static_cast<FitCall*>(context);
-    ModelStore& store = *call.store;
-    FitState& state = *call.state;
-    writeFitParams(store, state, x);
-    int offset = 0;
-    double chi2 = 0.0;
-    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
-        recalculateSlot(store, d);
-        const DataSet& ds = store.dataSet(d);
-        int first = state.window.firstPoint[d];
-        for (int i = 0; i < state.window.pointCount[d] && offset + i < m; ++i) {
-            int p = first + i;
-            double r = (ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p];
-            residuals[offset + i] = r;
-            chi2 += r * r;
-        }
-        offset += state.window.pointCount[d];
-    }
-    reportProgress(state, chi2);
+    double chi2 = computeResiduals(*call.store, *call.state, x, m, residuals);
+    noteEvaluations(*call.state, 1, chi2);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 
 #include "fit/lm.h"
 #include "model/model_store.h"
@@ -52,6 +53,8 @@ struct FitProgress {
     void* context = nullptr;
 };
 
+struct FitWorkers;
+
 // Everything a fit keeps besides the model: made once (on the heap) and kept between fits.
 struct FitState {
     FitParamList list;
@@ -60,6 +63,8 @@ struct FitState {
     FitProgress progress;
     int evaluations = 0;
     double bestCost = 0.0;
+    int threads = 0;                      // threads of the fits; 0: defaultThreadCount()
+    std::shared_ptr<FitWorkers> workers;  // made by the first fit
 };
 
 // Slots a fit uses: the current one, or with multiFit every loaded slot.

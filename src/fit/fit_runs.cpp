@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "fit/fit_workers.h"
 #include "model/text_io.h"
 
 namespace tolvi {
@@ -51,11 +52,12 @@ int runLeastSquares(ModelStore& store, FitState& state, LmResult& result) {
     int npar = collectFitParams(store, state, FitMethod::LeastSquares);
     if (npar < 0) return npar;
     collectFitPoints(store, state);
+    prepareWorkers(store, state);
     FitCall call{&store, &state};
     result = LmResult{};
     result.xerror = state.list.xerror.data();
     int status = lmFit(fitResiduals, state.window.m, npar, state.list.x.data(),
-                       state.list.lmParams.data(), &result, &call);
+                       state.list.lmParams.data(), &result, &call, fitResidualsBatch);
     applyFitParams(store, state);
     return status;
 }

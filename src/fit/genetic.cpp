@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "fit/fit_workers.h"
+
 namespace tolvi {
 
 namespace {
@@ -73,7 +75,7 @@ uint32_t Mt19937::next() {
     return y;
 }
 
-float memberCost(ModelStore& store, FitState& state, const Member& member) {
+float memberCost(ModelStore& store, const FitState& state, const Member& member) {
     double x[MAX_FIT_PARAMS];
     for (int j = 0; j < state.list.npar; ++j) x[j] = member.value[j];
     writeFitParams(store, state, x);
@@ -86,12 +88,33 @@ float memberCost(ModelStore& store, FitState& state, const Member& member) {
             cost += static_cast<float>(std::fabs((ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p]));
         }
     }
-    ++state.evaluations;
-    if (state.evaluations == 1 || cost < state.bestCost) state.bestCost = cost;
-    if (state.progress.call)
-        state.progress.call(state.progress.context, state.evaluations, state.bestCost);
     return cost;
 }
+
+namespace {
+
+struct CostJob {
+    const FitState* state;
+    FitWorkers* workers;
+    Member* members;
+};
+
+void costOne(void* context, int i, int worker) {
+    CostJob& job = *static_cast<CostJob*>(context);
+    job.members[i].cost = memberCost(*job.workers->copies[worker], *job.state, job.members[i]);
+}
+
+// The costs of `count` members, spread over the workers (each on its own copy of the model).
+// No random number is drawn while costing, so the stream is the same as one member at a time.
+void costAll(FitState& state, FitWorkers& workers, Member* members, int count) {
+    CostJob job{&state, &workers, members};
+    workers.pool.run(count, costOne, &job);
+    float best = members[0].cost;
+    for (int i = 1; i < count; ++i) best = std::min(best, members[i].cost);
+    noteEvaluations(state, count, best);
+}
+
+}  // namespace
 
 Donors pickDonors(GeneticState& ga, int target, int np) {
     // The urn holds 0..np-1; the draws touch at most four slots, which are put back afterwards so
@@ -128,13 +151,14 @@ int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int
     Member* parents = ga.population.data();
     Member* children = parents + np;
 
+    FitWorkers& workers = prepareWorkers(store, state);
     for (int i = 0; i < np; ++i) {
         for (int j = 0; j < D; ++j) {
             float span = list.gaMax[j] - list.gaMin[j];
             parents[i].value[j] = static_cast<float>(list.gaMin[j] + ga.random.uniform() * span);
         }
-        parents[i].cost = memberCost(store, state, parents[i]);
     }
+    costAll(state, workers, parents, np);
     ga.best = parents[0];
     for (int i = 1; i < np; ++i)
         if (parents[i].cost <= ga.best.cost) ga.best = parents[i];
@@ -147,7 +171,7 @@ int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int
             const Member& a = parents[donor.i1];
             const Member& b = parents[donor.i2];
             const Member& c = parents[donor.i3];
-            Member& trial = ga.trial;
+            Member& trial = children[i];
             trial = parents[i];
             // Exponential crossover: a run of consecutive positions, wrapping around.
             int n = static_cast<int>(ga.random.uniform() * D);
@@ -175,9 +199,8 @@ int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int
                     trial.value[j] = static_cast<float>(
                         list.gaMax[j] + ga.random.uniform() * (a.value[j] - list.gaMax[j]));
             }
-            trial.cost = memberCost(store, state, trial);
-            children[i] = trial;
         }
+        costAll(state, workers, children, np);
         sortByCost(parents, 2 * np);
         ga.best = parents[0];
         ga.gaHistory[g] = ga.best.cost;

@@ -42,7 +42,6 @@ struct Member {
 struct GeneticState {
     std::array<Member, 2 * MAX_POPULATION> population{};  // parents, then children
     Member best;
-    Member trial;
     std::array<float, MAX_GENERATIONS + 1> gaHistory{};  // [g] = best cost after generation g
     std::array<int, MAX_POPULATION> urn{};
     Mt19937 random;
@@ -51,7 +50,7 @@ struct GeneticState {
 
 // Cost of a member: its values written into the model as the residual function writes them, the
 // used slots recalculated, and the L1 norm of the weighted log residuals summed in a float.
-float memberCost(ModelStore& store, FitState& state, const Member& member);
+float memberCost(ModelStore& store, const FitState& state, const Member& member);
 
 // Three distinct members, none of them the target, by the urn method.
 struct Donors {
@@ -59,11 +58,11 @@ struct Donors {
 };
 Donors pickDonors(GeneticState& ga, int target, int np);
 
-// Runs the search over the npar parameters of state.list between gaMin and gaMax, population np,
-// at most maxGene generations, seeded with `seed`. Leaves the best member in state.list.x and
-// the history in ga.gaHistory[1..g]; returns g, the number of generations run. np above
-// MAX_POPULATION runs nothing (0, populationRefused set, x unchanged). Callers keep np >= 4 and
-// maxGene <= MAX_GENERATIONS.
+// Runs the search (the costs of each generation's trials on the fit's workers) over the npar
+// parameters of state.list between gaMin and gaMax, population np, at most maxGene generations,
+// seeded with `seed`. Leaves the best member in state.list.x and the history in ga.gaHistory[1..g];
+// returns g, the number of generations run. np above MAX_POPULATION runs nothing (0,
+// populationRefused set, x unchanged). Callers keep np >= 4 and maxGene <= MAX_GENERATIONS.
 int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int maxGene,
                uint32_t seed);
 

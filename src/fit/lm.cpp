@@ -55,6 +55,9 @@ struct LmDriver {
     ResidualFn fn;
     int m, n;
     void* context;
+    BatchResidualFn batch = nullptr;
+    std::vector<double> xbatch;  // with a batch function: the Jacobian's nfree vectors
+    std::vector<int> batchStatus;
 
     std::vector<double> xall;    // accepted full vector (fixed values included)
     std::vector<double> xtrial;  // full vector handed to the residual function
@@ -110,6 +113,10 @@ int LmDriver::takeParams(const LmParam* params) {
 
 void LmDriver::allocate() {
     jac.resize(static_cast<std::size_t>(m) * static_cast<std::size_t>(nfree()));
+    if (batch) {
+        xbatch.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(nfree()));
+        batchStatus.resize(nfree());
+    }
     fvec.resize(m);
     rtrial.resize(m);
     qtr.resize(m);
@@ -126,20 +133,44 @@ int LmDriver::evaluate(const double* v, double* residuals) {
 
 int LmDriver::forwardJacobian() {
     const double eps = std::sqrt(std::max(epsfcn, MACHEP));
-    for (int j = 0; j < nfree(); ++j) {
+    const int nf = nfree();
+    auto stepOf = [&](int j) {
         const double xj = xfree[j];
         double h = fixedStep[j] > 0.0 ? fixedStep[j] : eps * std::fabs(xj);
         if (h == 0.0) h = eps;
         // Within one step of an active upper bound, difference backwards: the residual
         // function never sees a value above the bound.
         if (hasUpper[j] && xj > upper[j] - h) h = -h;
-        xtrial[index[j]] = xj + h;
-        int status = evaluate(xtrial.data(), rtrial.data());
-        xtrial[index[j]] = xj;
-        if (status < 0) return status;
+        return h;
+    };
+    // The columns are independent: with a batch function they are evaluated together (into the
+    // Jacobian's own columns), then checked and differenced in the same order as one by one.
+    if (batch) {
+        for (int j = 0; j < nf; ++j) {
+            double* v = xbatch.data() + static_cast<std::size_t>(j) * n;
+            std::copy(xtrial.begin(), xtrial.end(), v);
+            v[index[j]] = xfree[j] + stepOf(j);
+        }
+        batch(nf, m, n, xbatch.data(), jac.data(), batchStatus.data(), context);
+    }
+    for (int j = 0; j < nf; ++j) {
+        const double h = stepOf(j);
         double* col = jacView().column(j);
+        int status;
+        if (batch) {
+            ++nfev;
+            status = batchStatus[j];
+            if (status >= 0 &&
+                !std::all_of(col, col + m, [](double v) { return std::isfinite(v); }))
+                status = NON_FINITE;
+        } else {
+            xtrial[index[j]] = xfree[j] + h;
+            status = evaluate(xtrial.data(), col);
+            xtrial[index[j]] = xfree[j];
+        }
+        if (status < 0) return status;
         for (int i = 0; i < m; ++i) {
-            col[i] = (rtrial[i] - fvec[i]) / h;
+            col[i] = (col[i] - fvec[i]) / h;
             if (!std::isfinite(col[i])) return NON_FINITE;
         }
     }
@@ -366,7 +397,7 @@ int failedCheck(int status, int m, int n, int nfree, LmResult* result) {
 }  // namespace
 
 int lmFit(ResidualFn fn, int m, int n, double* x, const LmParam* params, LmResult* result,
-          void* context) {
+          void* context, BatchResidualFn batch) {
     if (!fn) return failedCheck(NO_FUNCTION, m, n, 0, result);
     if (m <= 0 || !x) return failedCheck(NO_DATA, m, n, 0, result);
     if (n <= 0) return failedCheck(NO_FREE_PARAM, m, n, 0, result);
@@ -375,6 +406,7 @@ int lmFit(ResidualFn fn, int m, int n, double* x, const LmParam* params, LmResul
     int status = 0;
     try {
         driver.emplace(fn, m, n, x, context);
+        driver->batch = batch;
         status = driver->takeParams(params);
     } catch (const std::bad_alloc&) {
         return failedCheck(NO_STORAGE, m, n, 0, result);

@@ -76,6 +76,13 @@ struct LmResult {
 // success, < 0 to stop the fit with that status.
 using ResidualFn = int (*)(int m, int n, const double* x, double* residuals, void* context);
 
+// Evaluates `count` parameter vectors at once (xs: count x n, residuals: count x m, statuses: one
+// per vector, each what a ResidualFn would return). The engine hands it the Jacobian's columns,
+// which are independent, so that a caller may compute them in parallel; the numbers must be those
+// of `count` calls of the ResidualFn.
+using BatchResidualFn = void (*)(int count, int m, int n, const double* xs, double* residuals,
+                                 int* statuses, void* context);
+
 // Minimises the sum of squared residuals over the free parameters of x within their active
 // bounds: MINPACK lmdif (forward-difference Jacobian, pivoted QR, lmpar trust region) extended
 // for fixed and bounded parameters. x holds the start values on entry and the best values on
@@ -85,8 +92,9 @@ using ResidualFn = int (*)(int m, int n, const double* x, double* residuals, voi
 // -17..-24 from the checks before fitting (x unchanged, residual function not called).
 // After a positive status the last call of the residual function was made with the returned x.
 // An exception thrown by the residual function propagates; nothing leaks.
+// With `batch`, the Jacobian's columns are evaluated through it (same numbers, same counts).
 int lmFit(ResidualFn fn, int m, int n, double* x, const LmParam* params, LmResult* result,
-          void* context);
+          void* context, BatchResidualFn batch = nullptr);
 
 // The status-line text of an engine or fit-driver status; a "%s" in it is replaced by dateTime.
 // Unknown codes give "-->Unknown code   <dateTime> \n". Some texts end in "\n".

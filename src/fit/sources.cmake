@@ -5,4 +5,6 @@ list(APPEND TOLVI_CORE_SOURCES
     src/fit/fit_params.cpp
     src/fit/genetic.cpp
     src/fit/fit_runs.cpp
+    src/fit/worker_pool.cpp
+    src/fit/fit_workers.cpp
 )

@@ -1,0 +1,91 @@
+#include "fit/fit_workers.h"
+
+#include "physics/reflectivity.h"
+
+namespace tolvi {
+
+FitWorkers::FitWorkers(int threads) : pool(threads) {
+    for (int w = 0; w < threads; ++w) copies.push_back(std::make_unique<ModelStore>());
+}
+
+FitWorkers& prepareWorkers(const ModelStore& store, FitState& state) {
+    int threads = state.threads > 0 ? state.threads : defaultThreadCount();
+    if (!state.workers || state.workers->pool.threads() != threads)
+        state.workers = std::make_shared<FitWorkers>(threads);
+    for (auto& copy : state.workers->copies) {
+        copy->nfile = store.nfile;
+        copy->curfile = store.curfile;
+        copy->ambientN = store.ambientN;
+        for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+            copy->data[d] = store.data[d];
+            copy->layers[d] = store.layers[d];
+        }
+        // A multi fit writes layer quantities into every loaded slot.
+        if (state.multiFit)
+            for (int d = 0; d < store.nfile; ++d) copy->layers[d] = store.layers[d];
+    }
+    return *state.workers;
+}
+
+double computeResiduals(ModelStore& store, const FitState& state, const double* x, int m,
+                        double* residuals) {
+    writeFitParams(store, state, x);
+    int offset = 0;
+    double chi2 = 0.0;
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+        recalculateSlot(store, d);
+        const DataSet& ds = store.dataSet(d);
+        int first = state.window.firstPoint[d];
+        for (int i = 0; i < state.window.pointCount[d] && offset + i < m; ++i) {
+            int p = first + i;
+            double r = (ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p];
+            residuals[offset + i] = r;
+            chi2 += r * r;
+        }
+        offset += state.window.pointCount[d];
+    }
+    return chi2;
+}
+
+void noteEvaluations(FitState& state, int count, double bestCost) {
+    if (state.evaluations == 0 || bestCost < state.bestCost) state.bestCost = bestCost;
+    state.evaluations += count;
+    if (state.progress.call)
+        state.progress.call(state.progress.context, state.evaluations, state.bestCost);
+}
+
+namespace {
+
+struct BatchJob {
+    const FitState* state;
+    FitWorkers* workers;
+    const double* xs;
+    double* residuals;
+    int* statuses;
+    double* chi2;
+    int m, n;
+};
+
+void evaluateOne(void* context, int k, int worker) {
+    BatchJob& job = *static_cast<BatchJob*>(context);
+    ModelStore& copy = *job.workers->copies[worker];
+    job.chi2[k] = computeResiduals(copy, *job.state, job.xs + static_cast<size_t>(k) * job.n, job.m,
+                                   job.residuals + static_cast<size_t>(k) * job.m);
+    job.statuses[k] = 0;
+}
+
+}  // namespace
+
+void fitResidualsBatch(int count, int m, int n, const double* xs, double* residuals, int* statuses,
+                       void* context) {
+    FitCall& call = *static_cast<FitCall*>(context);
+    FitState& state = *call.state;
+    double chi2[MAX_FIT_PARAMS];
+    BatchJob job{&state, state.workers.get(), xs, residuals, statuses, chi2, m, n};
+    state.workers->pool.run(count, evaluateOne, &job);
+    double best = chi2[0];
+    for (int k = 1; k < count; ++k) best = std::min(best, chi2[k]);
+    noteEvaluations(state, count, best);
+}
+
+}  // namespace tolvi

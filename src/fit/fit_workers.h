@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "fit/fit_params.h"
+#include "fit/worker_pool.h"
+
+namespace tolvi {
+
+// The threads of the fits and one working copy of the model per thread: evaluations that run at
+// the same time (the Jacobian's columns, a generation's trials) each write their parameter
+// vector into their own copy. Made once and kept with the fit state.
+struct FitWorkers {
+    explicit FitWorkers(int threads);
+    WorkerPool pool;
+    std::vector<std::unique_ptr<ModelStore>> copies;  // one per worker
+};
+
+// The workers of a fit (made on first use with state.threads, or defaultThreadCount()), with
+// every copy brought up to date with the slots the fit uses.
+FitWorkers& prepareWorkers(const ModelStore& store, FitState& state);
+
+// Residuals of one parameter vector on a given model (the store's curves are recalculated).
+// Returns their sum of squares.
+double computeResiduals(ModelStore& store, const FitState& state, const double* x, int m,
+                        double* residuals);
+
+// The batch function of the least-squares engine (context: a FitCall): the vectors spread over
+// the workers, each on its own copy of the model.
+void fitResidualsBatch(int count, int m, int n, const double* xs, double* residuals, int* statuses,
+                       void* context);
+
+// Counts evaluations and tells the progress callback, on the calling thread.
+void noteEvaluations(FitState& state, int count, double bestCost);
+
+}  // namespace tolvi
