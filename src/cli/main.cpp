@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/fit_command.h"
+#include "cli/fourier_command.h"
 #include "model/status.h"
 
 namespace {
@@ -32,6 +33,14 @@ const char* HELP =
     "      \"Multi Fit\" for several, layers shared); prints the report of the message log.\n"
     "      Default method lm; ga with population N (15), at most N generations (200) and\n"
     "      seed S (0 <= S < 2^32; by default the clock). --save writes the fitted slot F1.\n"
+    "  ft DATA [--x-axis theta|2theta|q] [--y-scale lin|log] [--lambda L]\n"
+    "      [--q-range QMIN:QMAX] [--qc QC] [--qc-mode fit|manual] [--fringe rq4|r-rf]\n"
+    "      [--transform dft|wavelet] [--dmax D] [--bins N] [--ambient DELTA:BETA] [--save]\n"
+    "      the Fourier page: loads the curve DATA (--template: template/template.dat, theta,\n"
+    "      linear, 1.54 A) and prints the thickness spectrum as \"Save FT\" writes it;\n"
+    "      --save also writes DATA's name with .FT beside it. Defaults as the page starts:\n"
+    "      2theta, lin, 1.54 A, automatic q range, q_critical manual at the estimate,\n"
+    "      r-rf, dft, D 1000 A, 200 bins.\n"
     "\n"
     "Options are \"--name value\" as two words, before or after the arguments.\n"
     "--ambient sets the medium above the sample to (1 - DELTA) + i BETA (default 1 + 0i).\n"
@@ -52,6 +61,7 @@ const std::vector<Command>& commands() {
         {"profile", {{"template", false}, {"ambient", true}}, tolvi::cli::runProfile},
         {"slabs", {{"template", false}, {"ambient", true}}, tolvi::cli::runSlabs},
         {"fit", tolvi::cli::fitOptions(), tolvi::cli::runFitCommand},
+        {"ft", tolvi::cli::fourierOptions(), tolvi::cli::runFourier},
     };
     return table;
 }
