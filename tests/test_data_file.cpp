@@ -61,6 +61,22 @@ TEST_F(DataFile, LogDataIsStoredAsRead) {
     EXPECT_DOUBLE_EQ(data().yLin[0], 1000.0);
 }
 
+TEST_F(DataFile, OrsoFileWithItsHeaderLoadsOnTheQAxis) {
+    const char* ort =
+        "# # ORSO reflectivity data file | 1.0 standard | YAML encoding\n"
+        "# data_source:\n#   owner: {name: somebody}\n# columns:\n"
+        "# - {name: Qz, unit: 1/angstrom}\n# - {name: R}\n# - {name: sR}\n"
+        "# - {name: sQz, unit: 1/angstrom}\n# # Qz R sR sQz\n"
+        "0.010 0.91 0.01 0.0001\n0.020 0.052 0.001 0.0002\n  # a comment in between\n"
+        "0.030 0.0061 0.0001 0.0003\n";
+    Status s = load(ort, 1, 0, 2);
+    EXPECT_EQ(s.message, "--->OK");
+    ASSERT_EQ(data().npoints, 3);
+    EXPECT_EQ(data().xData[2], 0.03);
+    EXPECT_EQ(data().yLin[1], 0.052);
+    EXPECT_GT(data().calcLin[2], 0.0);
+}
+
 TEST_F(DataFile, TwoThousandPointsAtMost) {
     std::string text;
     for (int i = 0; i < 2500; ++i) text += std::to_string(0.001 * (i + 1)) + " 1\n";

@@ -170,7 +170,10 @@ TEST_F(FourierReader, EdgeFallbacksWarnAndStayFinite) {
 }
 
 TEST_F(FourierReader, BlankAndCommentLinesAreSkipped) {
-    ASSERT_EQ(read("\n0.1 10 extra\n   \n0.2,100 ; peak\n0.3\t80\n0.4 1\n").message, "--->OK");
+    ASSERT_EQ(read("# an ORSO-style header\n  # Qz R sR\n\n0.1 10 extra\n   \n0.2,100 ; peak\n"
+                   "0.3\t80\n0.4 1\n")
+                  .message,
+              "--->OK");
     EXPECT_EQ(ws->count, 4);
     EXPECT_EQ(ws->r[1], 100.0);
 }

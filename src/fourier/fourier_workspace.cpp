@@ -38,6 +38,7 @@ Status readPoints(FourierWorkspace& ws, const std::string& path, std::ifstream& 
     double qLimit = FOUR_PI / ws.lambda;
     std::string line;
     for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+        if (isHashComment(line)) continue;
         int fields = splitLine(line, 2, ws.tokens);
         if (fields == 0) continue;  // blank or comment only
         // A single field would leave y to an earlier line's token; refuse rather than guess.

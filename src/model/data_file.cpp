@@ -73,6 +73,7 @@ Status readData(ModelStore& store, int slot) {
     double minimum = 1e30;
     std::string line;
     for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+        if (isHashComment(line)) continue;
         int count = splitLine(line, 200, store.tokens);
         if (count == 0) continue;
         LineFields f(store.tokens, count, placeOf(d.dataPath, lineNo));

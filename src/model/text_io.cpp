@@ -61,6 +61,11 @@ int splitLine(std::string_view line, int maxCount, TokenTable& table) {
     return count;
 }
 
+bool isHashComment(std::string_view line) {
+    size_t first = line.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && line[first] == '#';
+}
+
 LineList readLines(const std::string& path, int maxLines) {
     LineList result;
     FILE* f = std::fopen(path.c_str(), "r");

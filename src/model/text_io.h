@@ -15,6 +15,10 @@ namespace tolvi {
 // returns their number; slots beyond it keep older tokens, so readers check the count.
 int splitLine(std::string_view line, int maxCount, TokenTable& table);
 
+// A header or comment line of a curve file: its first non-blank character is "#" (the header of
+// ORSO reflectivity files, for instance). Curve readers skip such lines.
+bool isHashComment(std::string_view line);
+
 // A counted (non-blank) line of a parameter file with its 1-based physical line number.
 struct CountedLine {
     std::string text;
