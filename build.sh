@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-charts-dev libqt6opengl6-dev fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev python3 xvfb xauth)
+          libgtest-dev libgmock-dev libbenchmark-dev python3 xvfb xauth
+          libxrl-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -12,8 +12,9 @@ free, so that a fit of the template should recover the true model within its err
 template.dat: a curve for the Fourier page (theta in degrees, linear intensity, 1.54 Å, no
 header): a single Ni film of FILM_THICKNESS Å on Si with clear Kiessig fringes.
 
-X-ray values f1 = Z + f' and f2 = f'' of one formula unit at 1.54 Å (8.0509 keV) are from the
-xraylib tabulation; neutron values from the Sears compilation (Neutron News 3 (1992)).
+The material files are made by `tolvi-cli material` at the template's wavelength (1.54 Å): X-ray
+f1 = Z + f' and f2 = f'' from xraylib, atomic weights and neutron values from the tool's element
+table (tools/make_neutron_table.py names its sources).
 """
 import math
 import os
@@ -24,13 +25,10 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 TEMPLATE = os.path.join(os.path.dirname(HERE), "template")
 
-# name: molar mass (g/mol), f1, f2 (electrons), bCoh (fm), absXs (barn at 1.798 Å), moment
-MATERIALS = {
-    "Si.mf": (28.0855, 14.2565, 0.3360, 4.1491, 0.171, 0.0),
-    "W.mf": (183.84, 68.5549, 5.7068, 4.86, 18.3, 0.0),
-    "C.mf": (12.011, 6.0190, 0.0095, 6.646, 0.0035, 0.0),
-    "Ni.mf": (58.6934, 24.8220, 0.5290, 10.3, 4.49, 0.0),
-}
+WAVELENGTH = 1.54  # Å, Cu K-alpha as the template's parameter files give it
+
+# material file: chemical formula, computed by tolvi-cli material at WAVELENGTH
+MATERIALS = {"Si.mf": "Si", "W.mf": "W", "C.mf": "C", "Ni.mf": "Ni"}
 
 INCIDENT_CPS = 1.0e6   # incident intensity, counts per second (log10 I0 = 6)
 COUNT_TIME = 10.0      # seconds per point
@@ -53,15 +51,10 @@ START = {"logI0": 6.1, "t": {1: 15.6, 2: 24.2, 3: 33.0}, "sig": {2: 3.5}}
 FILM_THICKNESS = 250.0  # Å of Ni on Si in template.dat
 
 
-def material_text(name, values):
-    m, f1, f2, b, a, mag = values
-    return ("1.54 ; wavelength (A) of the X-ray values\n"
-            f"{m} ; molar mass (g/mol) of {name[:-3]}\n"
-            f"{f1} ; f1 at 1.54 A (electrons)\n"
-            f"{f2} ; f2 at 1.54 A (electrons)\n"
-            f"{b} ; bCoh (fm)\n"
-            f"{a} ; absXs (barn)\n"
-            f"{mag} ; magnetic moment (Bohr magnetons)\n")
+def write_materials(cli, directory):
+    for name, formula in MATERIALS.items():
+        subprocess.run([cli, "material", formula, "--wavelength", repr(WAVELENGTH),
+                        "-o", os.path.join(directory, name)], capture_output=True, check=True)
 
 
 def param_line(value, fit, lo, hi, comment, header=False):
@@ -76,7 +69,7 @@ def par_text(x_axis, xmin, xmax, data_name, logI0, logI0_fit, bg, layers, fits):
     out += "%10d %s \n" % (0, "           ; (0/1=Xray/Neutron) ")
     out += "%10d %s \n" % (x_axis, "           ; (0/1/2=th, 2th, q)")
     out += "%10.0f %s \n" % (0, "           ; (0/1/-1=nonmag/pol+/pol-)")
-    out += "%9.6f %s \n" % (1.54, "          ; lamd(A)")
+    out += "%9.6f %s \n" % (WAVELENGTH, "          ; lamd(A)")
     out += "%9.6f %s \n" % (0.0, "         ; beam divergence (x-unit FWHM)")
     out += "%9.6f      %9.6f %s \n" % (xmin, xmax, "              ; x min max range")
     out += "%s %s \n" % (data_name, "         ; data file name")
@@ -153,14 +146,10 @@ def main(argv):
     cli = os.path.abspath(argv[1])
     rng = Random(SEED)
     os.makedirs(TEMPLATE, exist_ok=True)
-    for name, values in MATERIALS.items():
-        with open(os.path.join(TEMPLATE, name), "w") as f:
-            f.write(material_text(name, values))
+    write_materials(cli, TEMPLATE)
 
     with tempfile.TemporaryDirectory() as work:
-        for name, values in MATERIALS.items():
-            with open(os.path.join(work, name), "w") as f:
-                f.write(material_text(name, values))
+        write_materials(cli, work)
 
         # The multilayer: 2-theta 0.1 ... 6.0 degrees in steps of 0.01.
         grid = [round(0.1 + 0.01 * i, 10) for i in range(591)]

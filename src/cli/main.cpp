@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/fit_command.h"
 #include "cli/fourier_command.h"
+#include "cli/material_command.h"
 #include "model/status.h"
 
 namespace {
@@ -41,8 +42,13 @@ const char* HELP =
     "      --save also writes DATA's name with .FT beside it. Defaults as the page starts:\n"
     "      2theta, lin, 1.54 A, automatic q range, q_critical manual at the estimate,\n"
     "      r-rf, dft, D 1000 A, 200 bins.\n"
+    "  material FORMULA [--wavelength L] [--mag M] [-o FILE]\n"
+    "      prints the material file of a chemical formula (\"SiO2\", \"Fe0.8Ni0.2\",\n"
+    "      \"Ca(OH)2\", D for deuterium) at wavelength L A (1.54) with moment M Bohr\n"
+    "      magnetons per formula unit (0); -o (or --output) writes it to FILE instead.\n"
     "\n"
-    "Options are \"--name value\" as two words, before or after the arguments.\n"
+    "Options are \"--name value\" as two words, before or after the arguments (-o FILE\n"
+    "of material too).\n"
     "--ambient sets the medium above the sample to (1 - DELTA) + i BETA (default 1 + 0i).\n"
     "Standard error ends with the status-line message. Exit status: 0 success (also a\n"
     "warning), 1 a failed load or computation, 2 wrong usage.\n";
@@ -62,6 +68,7 @@ const std::vector<Command>& commands() {
         {"slabs", {{"template", false}, {"ambient", true}}, tolvi::cli::runSlabs},
         {"fit", tolvi::cli::fitOptions(), tolvi::cli::runFitCommand},
         {"ft", tolvi::cli::fourierOptions(), tolvi::cli::runFourier},
+        {"material", tolvi::cli::materialOptions(), tolvi::cli::runMaterial},
     };
     return table;
 }

@@ -9,13 +9,15 @@ Arguments parseArguments(int argc, char** argv, int first, const std::vector<Opt
     Arguments args;
     for (int i = first; i < argc; ++i) {
         std::string word = argv[i];
-        if (word.size() < 2 || word.compare(0, 2, "--") != 0) {
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : specs)
+            if (word == std::string("--") + s.name ||
+                (s.shortName && word == std::string("-") + s.shortName))
+                spec = &s;
+        if (!spec && (word.size() < 2 || word.compare(0, 2, "--") != 0)) {
             args.positional.push_back(word);
             continue;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs)
-            if (word == std::string("--") + s.name) spec = &s;
         if (!spec) throw UsageError{"unknown option " + word};
         std::string name = spec->name;
         if (args.has(name)) throw UsageError{"option " + word + " given twice"};

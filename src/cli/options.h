@@ -7,10 +7,13 @@
 
 namespace tolvi::cli {
 
-// One option of a command: "--name value" (two words) or a flag "--name".
+// One option of a command: "--name value" (two words) or a flag "--name"; with a shortName
+// also "-x" for the same option (only words that a command names so are options: every other
+// word of one dash stays an argument).
 struct OptionSpec {
     const char* name;
     bool takesValue;
+    const char* shortName = nullptr;
 };
 
 struct Arguments {
