@@ -7,4 +7,6 @@ list(APPEND TOLVI_CORE_SOURCES
     src/model/data_file.cpp
     src/model/profile.cpp
     src/model/slots.cpp
+    src/model/tables.cpp
+    src/model/exports.cpp
 )

@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "model/exports.h"
+#include "model/model_store.h"
+#include "model/tables.h"
+#include "ui/services.h"
+#include "ui/widgets.h"
+
+class QCheckBox;
+class QLayout;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+
+namespace tolvi::ui {
+
+class ChartView;
+
+// The one window of the program. It owns no model data: its handlers read the tables and
+// fields, call the core on the store, and show the results. Controls and handlers carry the
+// names of the window's layout (StringGrid1, Edit4, Button6Click, ...), and every handler runs
+// inside guarded(), so that an error ends the action in the error box and never reaches Qt.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    // programDir: where "Template" finds template/template.par (normally beside the program).
+    MainWindow(ModelStore& store, Services services, std::string programDir,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+  public slots:
+    // Model page (model_handlers.cpp)
+    void Button1Click();    // Load Param
+    void Button2Click();    // Template
+    void Button3Click();    // Save Param
+    void Button23Click();   // Set (ambient medium)
+    void RGFClick();        // Data File
+    void CheckBox1Click();  // R/Rf'
+
+    // Plotting (plot_handlers.cpp)
+    void Button6Click();   // Plot
+    void Button10Click();  // Plot All
+    void Button11Click();  // Clear Plot
+    void Button5Click();   // All Clear
+    void Button17Click();  // Rdata/Fit
+
+    // Exports and printing (output_handlers.cpp)
+    void Button7Click();   // Save data/fit
+    void Button8Click();   // Save data
+    void Button15Click();  // Save Fit
+    void Button14Click();  // Save Profiles
+    void Button13Click();  // Print Graph
+    void Button16Click();  // Print Profiles
+    void Button18Click();  // Reserve
+
+    // Fit and Fourier actions (fit_fourier_handlers.cpp)
+    void Button4Click();   // Fit
+    void Button9Click();   // Recov
+    void Button12Click();  // Multi Fit
+    void Button19Click();  // Template data
+    void Button20Click();  // Load data
+    void Button21Click();  // FT
+    void Button22Click();  // Save FT
+    void RG0Click();
+    void RG1Click();
+    void RG2Click();
+    void RG3Click();
+    void RG4Click();
+    void RG5Click();
+
+  private:
+    // Runs one handler's work: a NumberError (or any other exception) ends it in the error box,
+    // and the window goes on with the state the work left.
+    void guarded(const std::function<void()>& work) noexcept;
+
+    // Layout (window_layout.cpp, fourier_page.cpp)
+    void buildWindow();
+    QWidget* buildUpperModelPage();
+    QWidget* buildModelPanel(QWidget* page);
+    QLayout* buildSettingsRow(QWidget* panel);
+    QLayout* buildRangeFields(QWidget* panel);
+    QWidget* buildAmbientBox(QWidget* panel);
+    QWidget* buildFourierPage();
+    QWidget* buildFourierControls(QWidget* page);
+    QWidget* buildLowerModelPage();
+    QWidget* buildSlotControls(QWidget* page);
+    QWidget* buildUtilitiesPage();
+    void connectHandlers();
+    void setStartupState();
+
+    // The model page's transfers (model_handlers.cpp)
+    void showSlot(int slot, bool ratio);
+    void refillSlot(int slot);
+    void showSlotFields(int slot, bool withRange);
+    void showProfile(int slot);
+    void showCurve(int slot, int pair, int first, int last, bool ratio);
+    void emptySlotView();
+    void setStatus(const std::string& message);
+
+    // Outputs (output_handlers.cpp)
+    void saveExport(ExportKind kind);
+    void printChart(ChartView* view);
+
+    ModelStore& store_;
+    Services services_;
+    std::string programDir_;
+
+    // Upper tab control and its pages
+    QTabWidget* Plot = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet7 = nullptr;
+    // Lower tab control and its pages
+    QTabWidget* PageControl3 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+
+    ChartView* Chart1 = nullptr;  // reflectivity: measured 2d, calculated 2d+1 of slot d
+    ChartView* Chart2 = nullptr;  // density profile
+    ChartView* Chart3 = nullptr;  // Fourier: reflection (logarithmic)
+    ChartView* Chart4 = nullptr;  // Fourier: fringe
+    ChartView* Chart5 = nullptr;  // Fourier: thickness
+    ChartView* Chart6 = nullptr;  // genetic-fit history
+
+    QTableWidget* StringGrid1 = nullptr;  // layer table
+    QTableWidget* StringGrid2 = nullptr;  // data-set table
+    QTableWidget* StringGrid3 = nullptr;  // instrument settings
+    GridCells layerCells_{nullptr, true};
+    GridCells dataCells_{nullptr, true};
+    GridCells settingsCells_{nullptr, false};
+
+    // Edit1..Edit24; Edit[0] is unused so that the index is the name.
+    std::array<QLineEdit*, 25> Edit{};
+    // Button1..Button23; Button[0] unused.
+    std::array<QPushButton*, 24> Button{};
+
+    RadioGroup* RGF = nullptr;
+    RadioGroup* RGM = nullptr;
+    RadioGroup* RG0 = nullptr;
+    RadioGroup* RG1 = nullptr;
+    RadioGroup* RG2 = nullptr;
+    RadioGroup* RG3 = nullptr;
+    RadioGroup* RG4 = nullptr;
+    RadioGroup* RG5 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+};
+
+}  // namespace tolvi::ui

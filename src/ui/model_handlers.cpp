@@ -1,0 +1,167 @@
+// The model page: the three parameter-file buttons, the ambient medium, the data-file selector
+// and the transfers that show a slot in the tables, fields and charts.
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include "model/exports.h"
+#include "model/param_file.h"
+#include "model/profile.h"
+#include "model/slots.h"
+#include "physics/reflectivity.h"
+#include "ui/chart_view.h"
+#include "ui/main_window.h"
+
+namespace tolvi::ui {
+
+namespace {
+
+QString qText(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+void MainWindow::setStatus(const std::string& message) {
+    Edit[4]->setText(qText(message));
+}
+
+// Edit1, Edit3, Edit5 to Edit7 and, unless a slot switch keeps the range the user sees,
+// Edit23 and Edit24.
+void MainWindow::showSlotFields(int slot, bool withRange) {
+    SlotTexts t = slotTexts(store_, slot);
+    Edit[1]->setText(qText(t.paramPath));
+    Edit[3]->setText(qText(t.dataPath));
+    Edit[5]->setText(qText(t.nlay));
+    Edit[6]->setText(qText(t.nglay));
+    Edit[7]->setText(qText(t.layall));
+    if (withRange) {
+        Edit[23]->setText(qText(t.xmin));
+        Edit[24]->setText(qText(t.xmax));
+    }
+}
+
+// Series pair `pair` of the reflectivity chart from points first..last of a slot.
+void MainWindow::showCurve(int slot, int pair, int first, int last, bool ratio) {
+    ChartCurve c = chartCurve(store_.dataSet(slot), first, last, ratio);
+    Chart1->setPoints(2 * pair, c.x, c.measured);
+    Chart1->setPoints(2 * pair + 1, c.x, c.calculated);
+}
+
+void MainWindow::showProfile(int slot) {
+    int n = computeProfile(store_, slot);
+    Chart2->setPoints(0, store_.profileZ.data(), store_.profileRho.data(), n);
+}
+
+// A slot just read: its fields, its table rows, the visible part of its curve in the first
+// series pair, and its density profile.
+void MainWindow::showSlot(int slot, bool ratio) {
+    showSlotFields(slot, true);
+    showLayerRows(store_, slot, layerCells_);
+    showDataRow(store_, slot, dataCells_);
+    showSettings(store_, slot, settingsCells_);
+    VisibleRange r = visibleRange(store_, slot);
+    showCurve(slot, 0, r.first, r.last, ratio);
+    showProfile(slot);
+}
+
+// A slot made current by the selector: its fields and tables (the data table has a row per slot
+// anyway, and the x range stays as shown), then its whole curve, not only the x range.
+void MainWindow::refillSlot(int slot) {
+    showSlotFields(slot, false);
+    showLayerRows(store_, slot, layerCells_);
+    showSettings(store_, slot, settingsCells_);
+    Chart1->clearAll();
+    if (store_.rRfMode) computeFresnelReference(store_, slot);
+    showCurve(slot, 0, 0, store_.dataSet(slot).npoints - 1, store_.rRfMode);
+    showProfile(slot);
+}
+
+void MainWindow::emptySlotView() {
+    clearLayerTable(layerCells_);
+    clearSettingsValues(settingsCells_);
+    for (int i = 1; i <= 8; ++i) Edit[i]->clear();
+}
+
+void MainWindow::Button1Click() {
+    guarded([this] {
+        store_.nfitParam = 0;
+        clearLayerTable(layerCells_);
+        clearSettingsValues(settingsCells_);
+        // A cancelled dialog loads the file chosen last once more.
+        QString chosen = services_.dialogs->openFile(paramOpenDialog());
+        std::string path = chosen.isEmpty() ? store_.lastParamPath : chosen.toStdString();
+        if (path.empty()) return;
+        int slot = store_.nfile;
+        // Selector and path field move to the new slot before it is read: a failed read leaves
+        // them on the uncounted slot, which the next load reads into again.
+        if (slot < MAX_SLOTS) {
+            RGF->setItemIndex(slot);
+            Edit[1]->setText(qText(path));
+        }
+        Status s = loadParamSlot(store_, path);
+        setStatus(s.message);
+        if (s.code != 0) return;
+        showSlot(slot, store_.rRfMode);
+    });
+}
+
+void MainWindow::Button2Click() {
+    guarded([this] {
+        bool refused = store_.nfile != 0;
+        Status s;
+        try {
+            s = loadTemplateSlot(store_, programDir_);
+        } catch (...) {
+            // The path field names the template even when reading it failed.
+            Edit[1]->setText(qText(store_.layerModel(0).paramPath));
+            throw;
+        }
+        setStatus(s.message);
+        if (refused) return;
+        Edit[1]->setText(qText(store_.layerModel(0).paramPath));
+        if (s.code != 0) return;
+        // The template is shown as measured, whatever the R/Rf' switch says.
+        showSlot(0, false);
+    });
+}
+
+void MainWindow::Button3Click() {
+    guarded([this] {
+        QString chosen = services_.dialogs->saveFile(paramSaveDialog());
+        if (chosen.isEmpty()) return;
+        Edit[2]->setText(chosen);
+        Status s = writeParamFile(store_, store_.curfile, chosen.toStdString());
+        if (!s.ok()) setStatus(s.message);
+    });
+}
+
+void MainWindow::Button23Click() {
+    guarded([this] {
+        FieldText delta(Edit[21]), beta(Edit[22]);
+        Status s = applyAmbientFields(store_, delta, beta);
+        if (!s.ok()) setStatus(s.message);
+    });
+}
+
+void MainWindow::RGFClick() {
+    guarded([this] {
+        int n = RGF->itemIndex();
+        if (n == store_.curfile) return;
+        if (n >= store_.nfile) {
+            setStatus("-->Error, No data ");
+            return;
+        }
+        store_.curfile = n;
+        Chart1->clearSeries(0);
+        Chart1->clearSeries(1);
+        store_.nfitParam = 0;
+        emptySlotView();
+        refillSlot(n);
+    });
+}
+
+void MainWindow::CheckBox1Click() {
+    guarded([this] { store_.rRfMode = CheckBox1->isChecked(); });
+}
+
+}  // namespace tolvi::ui

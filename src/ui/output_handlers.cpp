@@ -1,0 +1,72 @@
+// Text exports of the current slot and printing of the two model charts.
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrinter>
+
+#include "model/exports.h"
+#include "ui/chart_view.h"
+#include "ui/main_window.h"
+
+namespace tolvi::ui {
+
+void MainWindow::saveExport(ExportKind kind) {
+    QString chosen = services_.dialogs->saveFile(curveSaveDialog());
+    if (chosen.isEmpty()) return;
+    Edit[2]->setText(chosen);
+    Status s = writeExport(store_, store_.curfile, kind, chosen.toStdString());
+    if (!s.ok()) setStatus(s.message);
+}
+
+void MainWindow::Button7Click() {
+    guarded([this] { saveExport(ExportKind::DataFit); });
+}
+
+void MainWindow::Button8Click() {
+    guarded([this] { saveExport(ExportKind::Data); });
+}
+
+void MainWindow::Button15Click() {
+    guarded([this] { saveExport(ExportKind::Fit); });
+}
+
+void MainWindow::Button14Click() {
+    guarded([this] { saveExport(ExportKind::Profiles); });
+}
+
+// The chart on one landscape page as vector graphics, scaled to the page with the proportions
+// it has on the screen (a chart on a page never shown takes the page's). The printer's
+// orientation is put back afterwards, as the user had it.
+void MainWindow::printChart(ChartView* view) {
+    QPrinter& printer = services_.printer->printer();
+    QPageLayout::Orientation previous = printer.pageLayout().orientation();
+    printer.setPageOrientation(QPageLayout::Landscape);
+    QPainter painter;
+    // Without a print service Qt quietly falls back to a PDF printer without a file name, and
+    // only begin() tells.
+    if (!painter.begin(&printer)) {
+        printer.setPageOrientation(previous);
+        setStatus("--->Error no printer available");
+        return;
+    }
+    QRectF page(painter.viewport());
+    double aspect = view->isVisible() && view->height() > 0
+                        ? static_cast<double>(view->width()) / view->height()
+                        : page.width() / page.height();
+    view->paintScaled(painter, page, aspect);
+    painter.end();
+    printer.setPageOrientation(previous);
+}
+
+void MainWindow::Button13Click() {
+    guarded([this] { printChart(Chart1); });
+}
+
+void MainWindow::Button16Click() {
+    guarded([this] { printChart(Chart2); });
+}
+
+void MainWindow::Button18Click() {
+    // "Reserve" keeps its place on the page for a later action; it does nothing.
+}
+
+}  // namespace tolvi::ui

@@ -1,0 +1,76 @@
+// Drawing the slots: Plot, Plot All, Clear Plot, All Clear and Rdata/Fit.
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include "model/exports.h"
+#include "physics/reflectivity.h"
+#include "physics/slab_stack.h"
+#include "ui/chart_view.h"
+#include "ui/main_window.h"
+
+namespace tolvi::ui {
+
+void MainWindow::Button6Click() {
+    guarded([this] {
+        int d = store_.curfile;
+        FieldText xmin(Edit[23]), xmax(Edit[24]);
+        takeTables(store_, d, false, xmin, xmax, dataCells_, layerCells_);
+        buildSlabStack(store_, d);
+        showTiedCells(store_, d, layerCells_);
+        computeReflectivity(store_, d, false);
+        if (store_.rRfMode) computeFresnelReference(store_, d);
+        // Both calculations report faults by exception, so reaching here is success.
+        setStatus("--->OK");
+        Chart1->clearAll();
+        VisibleRange r = visibleRange(store_, d);
+        showCurve(d, 0, r.first, r.last, store_.rRfMode);
+        showProfile(d);
+    });
+}
+
+void MainWindow::Button10Click() {
+    guarded([this] {
+        // Each slot gets the range the fields show, and the fields then show that slot's result:
+        // the range is handed on from slot to slot. Nothing but the reference is recomputed.
+        for (int d = 0; d < MAX_SLOTS; ++d) {
+            Chart1->clearSeries(2 * d);
+            Chart1->clearSeries(2 * d + 1);
+            FieldText xmin(Edit[23]), xmax(Edit[24]);
+            applyXRange(store_.dataSet(d), xmin, xmax);
+            if (d >= store_.nfile) continue;
+            if (store_.rRfMode) computeFresnelReference(store_, d);
+            VisibleRange r = visibleRange(store_, d);
+            showCurve(d, d, r.first, r.last, store_.rRfMode);
+        }
+    });
+}
+
+void MainWindow::Button11Click() {
+    guarded([this] { Chart1->clearAll(); });
+}
+
+void MainWindow::Button5Click() {
+    guarded([this] {
+        clearAll(store_);
+        Chart1->clearAll();
+        Chart2->clearAll();
+        Chart6->clearAll();
+        clearLayerTable(layerCells_);
+        clearDataTable(dataCells_);
+        clearSettingsValues(settingsCells_);
+        for (int i = 1; i <= 8; ++i) Edit[i]->clear();
+        RGF->setItemIndex(0);
+        Memo1->clear();
+    });
+}
+
+void MainWindow::Button17Click() {
+    guarded([this] {
+        Chart1->clearSeries(0);
+        Chart1->clearSeries(1);
+        ChartCurve c = dataFitRatioCurve(store_.dataSet(store_.curfile));
+        Chart1->setPoints(0, c.x, c.measured);
+    });
+}
+
+}  // namespace tolvi::ui

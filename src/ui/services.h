@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QPrinter;
+
+// What the window asks of the desktop besides its own widgets: file dialogs, the error box and a
+// printer. Each sits behind a small interface so that tests can answer for the user and print
+// into a file; the real ones open Qt's dialogs and use the default printer.
+namespace tolvi::ui {
+
+// Filter (Qt syntax) and default extension of one of the window's file dialogs.
+struct DialogFilter {
+    QString filter;         // empty: every file
+    QString defaultSuffix;  // appended when the typed name has none; empty: none
+};
+
+// OpenDialog1: parameter files, no filter.
+inline DialogFilter paramOpenDialog() {
+    return {};
+}
+// SaveDialog1: "*.par|*.par", default extension "*.par".
+inline DialogFilter paramSaveDialog() {
+    return {"*.par (*.par)", "par"};
+}
+// SaveDialog2 and SaveDialog3: the curve and profile exports, "*.dat|*.dat", default "*.dat".
+inline DialogFilter curveSaveDialog() {
+    return {"*.dat (*.dat)", "dat"};
+}
+// OpenDialog2: the Fourier page's curve, "all|*.*". On this platform "*.*" would hide names
+// without a dot, so "all" is every file.
+inline DialogFilter curveOpenDialog() {
+    return {"all (*)", {}};
+}
+
+class FileDialogs {
+  public:
+    virtual ~FileDialogs() = default;
+    // The chosen path, or an empty string when the user cancelled.
+    virtual QString openFile(const DialogFilter& kind) = 0;
+    virtual QString saveFile(const DialogFilter& kind) = 0;
+};
+
+// Shows the message of an error that ended an action.
+class ErrorBox {
+  public:
+    virtual ~ErrorBox() = default;
+    virtual void show(const QString& message) = 0;
+};
+
+// The printer of "Print Graph" and "Print Profiles". It lives as long as the window, so that
+// its settings (and the orientation the window restores) carry from one print to the next.
+class PrinterSource {
+  public:
+    virtual ~PrinterSource() = default;
+    virtual QPrinter& printer() = 0;
+};
+
+// A missing member is replaced by the real implementation when the window is made.
+struct Services {
+    std::unique_ptr<FileDialogs> dialogs;
+    std::unique_ptr<ErrorBox> errorBox;
+    std::unique_ptr<PrinterSource> printer;
+};
+
+std::unique_ptr<FileDialogs> realFileDialogs();
+std::unique_ptr<ErrorBox> realErrorBox();
+std::unique_ptr<PrinterSource> defaultPrinter();
+
+}  // namespace tolvi::ui

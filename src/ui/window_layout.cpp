@@ -1,0 +1,416 @@
+// Construction of the window: its two tab controls and their pages, laid out in code so that
+// tables and charts take up what the window gains when it grows.
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "ui/chart_view.h"
+#include "ui/main_window.h"
+
+namespace tolvi::ui {
+
+namespace {
+
+// Sizes of the window and of its two tab controls at that size.
+constexpr int WINDOW_WIDTH = 1205;
+constexpr int WINDOW_HEIGHT = 754;
+constexpr int UPPER_HEIGHT = 449;
+constexpr int LOWER_HEIGHT = 257;
+
+QColor rgb(int r, int g, int b) {
+    return QColor(r, g, b);
+}
+
+ChartDesign reflectivityDesign() {
+    const QColor black = Qt::black, aqua = rgb(0, 255, 255);
+    return {"Chart1",
+            "Reflected Intensity",
+            "x (θ/2θ/q)",
+            "Log10 ( I )",
+            false,
+            std::nullopt,
+            {{"Series1", black},
+             {"Series2", rgb(255, 0, 128)},
+             {"Series3", rgb(0, 64, 64)},
+             {"Series4", aqua},
+             {"Series5", black},
+             {"Series6", rgb(0, 255, 128)},
+             {"Series7", rgb(64, 0, 0)},
+             {"Series8", rgb(255, 128, 0)},
+             {"Series9", black},
+             {"Series10", aqua},
+             {"Series11", black},
+             {"Series12", rgb(255, 128, 128)}}};
+}
+
+QHBoxLayout* row(std::initializer_list<QWidget*> widgets) {
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(4);
+    for (QWidget* w : widgets) layout->addWidget(w);
+    return layout;
+}
+
+QLabel* makeLabel(const QString& text, QWidget* parent) {
+    return new QLabel(text, parent);
+}
+
+void setColumnWidths(QTableWidget* table, std::initializer_list<int> widths) {
+    int c = 0;
+    for (int w : widths) table->setColumnWidth(c++, w);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(ModelStore& store, Services services, std::string programDir,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      store_(store),
+      services_(std::move(services)),
+      programDir_(std::move(programDir)) {
+    if (!services_.dialogs) services_.dialogs = realFileDialogs();
+    if (!services_.errorBox) services_.errorBox = realErrorBox();
+    if (!services_.printer) services_.printer = defaultPrinter();
+    buildWindow();
+    connectHandlers();
+    setStartupState();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::guarded(const std::function<void()>& work) noexcept {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        // Usually a NumberError: a field or cell that is no number, or a calculation fault.
+        services_.errorBox->show(QString::fromStdString(e.what()));
+    } catch (...) {
+        services_.errorBox->show(QStringLiteral("An unknown error ended the action."));
+    }
+}
+
+void MainWindow::buildWindow() {
+    setObjectName("Form1");
+    setWindowTitle("Tolvi v.4     2018");
+    resize(WINDOW_WIDTH, WINDOW_HEIGHT);
+
+    for (int i = 1; i < static_cast<int>(Edit.size()); ++i) {
+        // The grey fields are displays: status lines, counts and results.
+        bool grey = i == 4 || (i >= 5 && i <= 8) || i == 14 || i == 17 || i == 18;
+        Edit[i] = makeField(QString("Edit%1").arg(i), grey, this);
+    }
+
+    Plot = new QTabWidget;
+    Plot->setObjectName("Plot");
+    TabSheet2 = buildUpperModelPage();
+    TabSheet7 = buildFourierPage();
+    Plot->addTab(TabSheet2, "Model Fit");
+    Plot->addTab(TabSheet7, "Fourier");
+
+    PageControl3 = new QTabWidget;
+    PageControl3->setObjectName("PageControl3");
+    TabSheet3 = buildLowerModelPage();
+    TabSheet1 = buildUtilitiesPage();
+    PageControl3->addTab(TabSheet3, "Model Fit");
+    PageControl3->addTab(TabSheet1, "Fit info and utilities");
+
+    // A splitter keeps the two tab controls' proportions when the window grows and lets the user
+    // give the tables or the charts more room.
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->addWidget(Plot);
+    splitter->addWidget(PageControl3);
+    splitter->setStretchFactor(0, UPPER_HEIGHT);
+    splitter->setStretchFactor(1, LOWER_HEIGHT);
+    splitter->setSizes({UPPER_HEIGHT, LOWER_HEIGHT});
+    splitter->setChildrenCollapsible(false);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->addWidget(splitter);
+    setCentralWidget(central);
+}
+
+QWidget* MainWindow::buildUpperModelPage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet2");
+    Chart1 = new ChartView(reflectivityDesign(), page);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Chart1, 1);
+    top->addWidget(buildModelPanel(page));
+
+    Edit[4]->setPlaceholderText("status");
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    layout->addLayout(top, 1);
+    layout->addWidget(Edit[4]);
+    return page;
+}
+
+// Beside the reflectivity chart: the file buttons and paths, the settings of the current data
+// set with its counts, the slot buttons, and at the bottom the x range and the ambient medium.
+QWidget* MainWindow::buildModelPanel(QWidget* page) {
+    auto* panel = new QWidget(page);
+    panel->setFixedWidth(372);
+    Button[1] = makeButton("Button1", "Load Param", panel);
+    Button[2] = makeButton("Button2", "Template", panel);
+    Button[3] = makeButton("Button3", "Save Param", panel);
+    Edit[1]->setPlaceholderText("parameter file");
+    Edit[3]->setPlaceholderText("data file");
+    Edit[2]->setPlaceholderText("last saved file");
+    Button[10] = makeButton("Button10", "Plot All", panel);
+    Button[5] = makeButton("Button5", "All Clear", panel);
+    Button[11] = makeButton("Button11", "Clear Plot", panel);
+    Button[12] = makeButton("Button12", "Multi Fit", panel);
+
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addLayout(buildRangeFields(panel));
+    bottomRow->addStretch(1);
+    bottomRow->addWidget(buildAmbientBox(panel));
+
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addLayout(row({Button[1], Button[2], Button[3]}));
+    layout->addWidget(Edit[1]);
+    layout->addWidget(Edit[3]);
+    layout->addWidget(Edit[2]);
+    layout->addLayout(buildSettingsRow(panel));
+    layout->addLayout(row({Button[10], Button[5], Button[11], Button[12]}));
+    layout->addStretch(1);
+    layout->addLayout(bottomRow);
+    return panel;
+}
+
+// The settings table and, beside it, the four counts.
+QLayout* MainWindow::buildSettingsRow(QWidget* panel) {
+    StringGrid3 =
+        makeTable("StringGrid3", SETTINGS_ROWS, SETTINGS_COLUMNS, SETTINGS_COLUMNS, panel);
+    StringGrid3->horizontalHeader()->setVisible(false);
+    StringGrid3->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid3->setColumnWidth(0, 122);
+    StringGrid3->horizontalHeader()->setStretchLastSection(true);
+    StringGrid3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid3->setFixedHeight(SETTINGS_ROWS * 19 + 4);
+    settingsCells_ = GridCells(StringGrid3, false);
+
+    auto* counts = new QGridLayout;
+    counts->setVerticalSpacing(2);
+    const char* countLabels[] = {"SLAY", "GLAY", "LayAll", "Params"};
+    for (int i = 0; i < 4; ++i) {
+        counts->addWidget(makeLabel(countLabels[i], panel), i, 0);
+        Edit[5 + i]->setFixedWidth(56);
+        counts->addWidget(Edit[5 + i], i, 1);
+    }
+    counts->setRowStretch(4, 1);
+    auto* settingsRow = new QHBoxLayout;
+    settingsRow->addWidget(StringGrid3, 1);
+    settingsRow->addLayout(counts);
+    return settingsRow;
+}
+
+// The two fields sit under the one label, "xmin" over the first and "xmax" over the second.
+QLayout* MainWindow::buildRangeFields(QWidget* panel) {
+    auto* range = new QGridLayout;
+    range->setSpacing(4);
+    range->addWidget(makeLabel("xmin           xmax", panel), 0, 0, 1, 2);
+    Edit[23]->setFixedWidth(60);
+    Edit[24]->setFixedWidth(60);
+    range->addWidget(Edit[23], 1, 0);
+    range->addWidget(Edit[24], 1, 1);
+    return range;
+}
+
+QWidget* MainWindow::buildAmbientBox(QWidget* panel) {
+    auto* ambient = new QGroupBox("Ambient", panel);
+    auto* layout = new QHBoxLayout(ambient);
+    layout->setContentsMargins(6, 2, 6, 4);
+    Button[23] = makeButton("Button23", "Set", ambient);
+    Edit[21]->setFixedWidth(64);
+    Edit[22]->setFixedWidth(64);
+    layout->addWidget(makeLabel("δ", ambient));
+    layout->addWidget(Edit[21]);
+    layout->addWidget(makeLabel("β", ambient));
+    layout->addWidget(Edit[22]);
+    layout->addWidget(Button[23]);
+    return ambient;
+}
+
+QWidget* MainWindow::buildLowerModelPage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet3");
+
+    StringGrid1 = makeTable("StringGrid1", LAYER_ROWS - 1, LAYER_COLUMNS, 3, page);
+    setColumnWidths(StringGrid1, {50, 34, 52});
+    // Value, min and max wide enough for "%-10.4f"; the fit flags narrow.
+    for (int c = 3; c < LAYER_COLUMNS; ++c) StringGrid1->setColumnWidth(c, c % 4 == 2 ? 32 : 56);
+    layerCells_ = GridCells(StringGrid1, true);
+
+    StringGrid2 = makeTable("StringGrid2", DATA_ROWS - 1, DATA_COLUMNS, 1, page);
+    StringGrid2->setColumnWidth(0, 50);
+    for (int c = 1; c < DATA_COLUMNS; ++c) StringGrid2->setColumnWidth(c, c % 4 ? 60 : 32);
+    dataCells_ = GridCells(StringGrid2, true);
+
+    // The layer table gets the larger share; the splitter lets the user move it.
+    auto* tables = new QSplitter(Qt::Vertical, page);
+    tables->addWidget(StringGrid1);
+    tables->addWidget(StringGrid2);
+    tables->setStretchFactor(0, 3);
+    tables->setStretchFactor(1, 2);
+    tables->setSizes({130, 90});
+    tables->setChildrenCollapsible(false);
+
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(tables, 1);
+    layout->addWidget(buildSlotControls(page));
+    return page;
+}
+
+// Beside the tables: the data-file selector, R/Rf' and Plot, and the fit's method, buttons and
+// genetic settings.
+QWidget* MainWindow::buildSlotControls(QWidget* page) {
+    auto* panel = new QWidget(page);
+    panel->setFixedWidth(210);
+    RGF = new RadioGroup("RGF", "Data File", {"F1", "F2", "F3", "F4", "F5", "F6"}, 3, panel);
+    CheckBox1 = new QCheckBox("R/Rf'", panel);
+    CheckBox1->setObjectName("CheckBox1");
+    Button[6] = makeButton("Button6", "Plot", panel);
+    RGM = new RadioGroup("RGM", "Method", {"LM", "GA"}, 2, panel);
+    Button[4] = makeButton("Button4", "Fit", panel);
+    Button[9] = makeButton("Button9", "Recov", panel);
+    Edit[19]->setFixedWidth(56);
+    Edit[20]->setFixedWidth(56);
+
+    auto* gaFields = new QGridLayout;
+    gaFields->setSpacing(2);
+    gaFields->addWidget(makeLabel("GA popul <100", panel), 0, 0);
+    gaFields->addWidget(makeLabel("max_gene", panel), 0, 1);
+    gaFields->addWidget(Edit[19], 1, 0);
+    gaFields->addWidget(Edit[20], 1, 1);
+
+    auto* layout = new QGridLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(RGF, 0, 0, 1, 2);
+    layout->addWidget(CheckBox1, 1, 0);
+    layout->addWidget(Button[6], 1, 1);
+    layout->addWidget(RGM, 2, 0, 2, 1);
+    layout->addWidget(Button[4], 2, 1);
+    layout->addWidget(Button[9], 3, 1);
+    layout->addLayout(gaFields, 4, 0, 1, 2);
+    layout->setRowStretch(5, 1);
+    return panel;
+}
+
+QWidget* MainWindow::buildUtilitiesPage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet1");
+
+    Memo1 = new QPlainTextEdit(page);
+    Memo1->setObjectName("Memo1");
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setFixedWidth(300);
+
+    Chart2 = new ChartView(
+        {"Chart2", "", "Z (Å)", "Profile (g/cm3)", false, std::nullopt, {{"Series13", Qt::red}}},
+        page);
+    // The genetic search's cost never falls below zero; the axis starts there so that the
+    // history's approach to its floor stays visible.
+    Chart6 = new ChartView(
+        {"Chart6", "", "Generation", "L1_norm", false, 0.0, {{"Series22", Qt::red}}}, page);
+
+    const std::array<std::pair<int, const char*>, 8> buttons = {{{17, "Rdata/Fit"},
+                                                                 {13, "Print Graph"},
+                                                                 {16, "Print Profiles"},
+                                                                 {7, "Save data/fit"},
+                                                                 {8, "Save data"},
+                                                                 {15, "Save Fit"},
+                                                                 {14, "Save Profiles"},
+                                                                 {18, "Reserve"}}};
+    auto* grid = new QGridLayout;
+    grid->setSpacing(4);
+    for (int i = 0; i < static_cast<int>(buttons.size()); ++i) {
+        auto [number, caption] = buttons[i];
+        Button[number] = makeButton(QString("Button%1").arg(number), caption, page);
+        grid->addWidget(Button[number], i % 4, i / 4);
+    }
+    grid->setRowStretch(4, 1);
+
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(Memo1);
+    layout->addWidget(Chart2, 3);
+    layout->addWidget(Chart6, 2);
+    layout->addLayout(grid);
+    return page;
+}
+
+void MainWindow::connectHandlers() {
+    const std::array<std::pair<int, void (MainWindow::*)()>, 23> buttons = {{
+        {1, &MainWindow::Button1Click},   {2, &MainWindow::Button2Click},
+        {3, &MainWindow::Button3Click},   {4, &MainWindow::Button4Click},
+        {5, &MainWindow::Button5Click},   {6, &MainWindow::Button6Click},
+        {7, &MainWindow::Button7Click},   {8, &MainWindow::Button8Click},
+        {9, &MainWindow::Button9Click},   {10, &MainWindow::Button10Click},
+        {11, &MainWindow::Button11Click}, {12, &MainWindow::Button12Click},
+        {13, &MainWindow::Button13Click}, {14, &MainWindow::Button14Click},
+        {15, &MainWindow::Button15Click}, {16, &MainWindow::Button16Click},
+        {17, &MainWindow::Button17Click}, {18, &MainWindow::Button18Click},
+        {19, &MainWindow::Button19Click}, {20, &MainWindow::Button20Click},
+        {21, &MainWindow::Button21Click}, {22, &MainWindow::Button22Click},
+        {23, &MainWindow::Button23Click},
+    }};
+    for (auto [number, handler] : buttons)
+        connect(Button[number], &QPushButton::clicked, this, handler);
+
+    const std::array<std::pair<RadioGroup*, void (MainWindow::*)()>, 7> groups = {{
+        {RGF, &MainWindow::RGFClick},
+        {RG0, &MainWindow::RG0Click},
+        {RG1, &MainWindow::RG1Click},
+        {RG2, &MainWindow::RG2Click},
+        {RG3, &MainWindow::RG3Click},
+        {RG4, &MainWindow::RG4Click},
+        {RG5, &MainWindow::RG5Click},
+    }};
+    for (auto [group, handler] : groups) connect(group, &RadioGroup::clicked, this, handler);
+    // RGM has no handler: the fit reads its item when it starts.
+    connect(CheckBox1, &QCheckBox::clicked, this, &MainWindow::CheckBox1Click);
+}
+
+void MainWindow::setStartupState() {
+    const std::array<std::pair<int, const char*>, 7> texts = {
+        {{10, "1.54"}, {15, "1000"}, {16, "200"}, {19, "15"}, {20, "200"}, {21, "0."}, {22, "0."}}};
+    for (auto [number, text] : texts) Edit[number]->setText(text);
+
+    const std::array<std::pair<RadioGroup*, int>, 8> items = {
+        {{RG0, 0}, {RG1, 1}, {RG2, 0}, {RG3, 0}, {RG4, 1}, {RG5, 1}, {RGF, 0}, {RGM, 1}}};
+    for (auto [group, index] : items) group->setItemIndex(index);
+    CheckBox1->setChecked(false);
+    Memo1->clear();
+
+    initLayerTable(layerCells_);
+    initDataTable(dataCells_);
+    initSettingsTable(settingsCells_);
+
+    store_.nfile = 0;
+    store_.curfile = 0;
+    store_.ambientN = {1.0, 0.0};
+    store_.rRfMode = false;
+}
+
+}  // namespace tolvi::ui

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QPointF>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/model_store.h"
+#include "test_support.h"
+#include "ui/main_window.h"
+#include "ui/services.h"
+
+class QPrinter;
+class QLineSeries;
+
+namespace tolvi::test {
+
+// Answers the window's file dialogs from a queue (an empty answer is a cancel) and remembers
+// which dialog each question came from.
+class ScriptedDialogs : public ui::FileDialogs {
+  public:
+    QString openFile(const ui::DialogFilter& kind) override { return answer(kind); }
+    QString saveFile(const ui::DialogFilter& kind) override { return answer(kind); }
+
+    std::deque<QString> answers;
+    std::vector<ui::DialogFilter> asked;
+
+  private:
+    QString answer(const ui::DialogFilter& kind);
+};
+
+class RecordingErrorBox : public ui::ErrorBox {
+  public:
+    void show(const QString& message) override { messages.append(message); }
+    QStringList messages;
+};
+
+// A PDF printer writing to a file of the test's choice (no file: no printer at all).
+class PdfPrinter : public ui::PrinterSource {
+  public:
+    PdfPrinter();
+    ~PdfPrinter() override;
+    QPrinter& printer() override { return *printer_; }
+
+  private:
+    std::unique_ptr<QPrinter> printer_;
+};
+
+// The real window on a fresh store, with scripted dialogs, a recording error box and a PDF
+// printer, plus helpers that work its controls the way a user does.
+class WindowTest : public ::testing::Test {
+  protected:
+    WindowTest();
+    ~WindowTest() override;
+
+    // Controls by object name.
+    template <class T>
+    T* find(const char* name) const {
+        T* w = window->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void click(const char* button);
+    void chooseItem(const char* group, int index);  // an option group's item, by mouse
+    int itemIndex(const char* group) const;
+    void toggle(const char* checkBox);
+    QString field(int number) const;  // Edit<number>
+    void setField(int number, const QString& text);
+    void typeInto(int number, const QString& text);  // select all, type, as at the keyboard
+
+    // Cells numbered as the window's tables number them: row 0 is the heading row of the
+    // layer and data tables, and the settings table has none.
+    QString cell(const char* grid, int row, int column) const;
+    void setCell(const char* grid, int row, int column, const QString& text);
+
+    QLineSeries* series(const char* chart, int index) const;
+    int points(const char* chart, int index) const;
+    std::vector<QPointF> seriesPoints(const char* chart, int index) const;
+
+    // "Load Param" with `path` chosen in the dialog (empty: the dialog is cancelled).
+    void loadParam(const std::string& path);
+    void loadTemplate() { click("Button2"); }
+
+    // A parameter file in the test's directory: a `thickness` Å nickel film on silicon, simulated
+    // on 201 points over [xmin, xmax] in 2θ, or with simFit measured points from `dataFile`.
+    std::string writeFilm(const std::string& name, double thickness, double xmin = 0.1,
+                          double xmax = 4, int simFit = 0, const std::string& dataFile = "d.dat");
+
+    std::unique_ptr<ModelStore> store;
+    ScriptedDialogs* dialogs = nullptr;
+    RecordingErrorBox* errors = nullptr;
+    PdfPrinter* printer = nullptr;
+    std::unique_ptr<ui::MainWindow> window;
+    TempDir dir;
+};
+
+}  // namespace tolvi::test
