@@ -1,13 +1,17 @@
 #include <memory>
+#include <utility>
 
 #include <benchmark/benchmark.h>
 
 #include "model/model_store.h"
 #include "physics/reflectivity.h"
+#include "physics/reflectivity_fast.h"
 #include "physics/slab_stack.h"
 
 namespace tolvi {
 namespace {
+
+using fast::Variant;
 
 LayerEntry& addRow(LayerModel& model, double rho, double t, double sig, double f1, double f2,
                    double molarMass) {
@@ -48,7 +52,7 @@ std::unique_ptr<ModelStore> multilayer(int points, int slabs, double divergence)
 
 // One curve per iteration: the model build and the reflectivity, as every fit evaluation runs
 // them. The counter is the time of one interface matrix (points x nodes x slabs of them).
-void BM_Reflectivity(benchmark::State& state) {
+void runCurves(benchmark::State& state, void (*compute)(ModelStore& store)) {
     int points = static_cast<int>(state.range(0));
     int slabs = static_cast<int>(state.range(1));
     bool divergence = state.range(2) != 0;
@@ -60,7 +64,7 @@ void BM_Reflectivity(benchmark::State& state) {
     }
     for (auto _ : state) {
         buildSlabStack(*store, 0);
-        computeReflectivity(*store, 0, false);
+        compute(*store);
         benchmark::DoNotOptimize(store->dataSet(0).calcLin.data());
         benchmark::ClobberMemory();
     }
@@ -70,15 +74,51 @@ void BM_Reflectivity(benchmark::State& state) {
         interfaces, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-BENCHMARK(BM_Reflectivity)
-    ->ArgNames({"points", "slabs", "divergence"})
-    ->Args({201, 20, 0})
-    ->Args({201, 20, 1})
-    ->Args({2000, 100, 0})
-    ->Args({2000, 100, 1})
-    ->Args({2000, 400, 0})
-    ->Args({2000, 400, 1})
-    ->Unit(benchmark::kMillisecond);
+// The public function: the fast kernel in the build the dispatch chose (TOLVI_KERNEL forces one).
+void BM_Reflectivity(benchmark::State& state) {
+    state.SetLabel(fast::kernels(fast::activeVariant()).name);
+    runCurves(state, [](ModelStore& store) { computeReflectivity(store, 0, false); });
+}
+
+// The plain transfer matrix, the fast kernel's oracle.
+void BM_ReflectivityPlain(benchmark::State& state) {
+    runCurves(state, [](ModelStore& store) { computeReflectivityPlain(store, 0, false); });
+}
+
+// Each build of the fast kernel, side by side (the fourth argument: 0 base, 1 AVX2, 2 AVX-512).
+template <Variant V>
+void computeWith(ModelStore& store) {
+    fast::computeReflectivityWith(V, store, 0, false, 0, MAX_DATA);
+}
+
+void BM_ReflectivityBuild(benchmark::State& state) {
+    constexpr void (*COMPUTE[])(ModelStore&) = {
+        computeWith<Variant::Base>, computeWith<Variant::Avx2>, computeWith<Variant::Avx512>};
+    auto variant = static_cast<Variant>(state.range(3));
+    if (!fast::cpuSupports(variant)) {
+        state.SkipWithError("this CPU does not run the build");
+        return;
+    }
+    state.SetLabel(fast::kernels(variant).name);
+    runCurves(state, COMPUTE[state.range(3)]);
+}
+
+void curveShapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"points", "slabs", "divergence"});
+    for (auto [points, slabs] : {std::pair{201, 20}, {1000, 20}, {2000, 100}, {2000, 400}})
+        for (int divergence : {0, 1}) b->Args({points, slabs, divergence});
+}
+
+void buildShapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"points", "slabs", "divergence", "build"});
+    for (auto [points, slabs] : {std::pair{1000, 20}, {2000, 100}, {2000, 400}})
+        for (int divergence : {0, 1})
+            for (int build : {0, 1, 2}) b->Args({points, slabs, divergence, build});
+}
+
+BENCHMARK(BM_Reflectivity)->Apply(curveShapes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReflectivityPlain)->Apply(curveShapes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReflectivityBuild)->Apply(buildShapes)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tolvi

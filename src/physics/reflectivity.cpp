@@ -5,9 +5,11 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "model/status.h"
+#include "physics/reflectivity_fast.h"
 
 namespace tolvi {
 
@@ -254,19 +256,58 @@ double stackReflectivity(const StackOptics& st, Complex ambientN, double k0, dou
     return norm2(Qs.v / Ps.v) * std::exp(2.0 * (Qs.scale - Ps.scale));
 }
 
-// R at one x value (before the zero shift): one node, or the weighted four-node average over the
-// divergence. Every node's angle is taken before any reflectivity.
-double pointReflectivity(const DataSet& d, const StackOptics& st, Complex ambientN, double k0,
-                         double sx, double x) {
-    double xs = x - d.x0_shift.value;
-    if (sx == 0.0) return stackReflectivity(st, ambientN, k0, grazingAngle(d.xAxis, d.lamd, xs));
-    std::array<double, NODES> theta;
-    for (int k = 0; k < NODES; ++k)
-        theta[k] = grazingAngle(d.xAxis, d.lamd, xs + NODE_OFFSET[k] * sx);
-    double R = 0.0;
-    for (int k = 0; k < NODES; ++k)
-        R = R + NODE_WEIGHT[k] * stackReflectivity(st, ambientN, k0, theta[k]);
-    return R;
+// The plain recursion of one slot's stack (or of its substrate alone), unpacked on first use: the
+// fast path needs it only for the rare angles the kernel leaves.
+enum class StackPart { Whole, Substrate };
+
+struct PlainAngles {
+    const ModelStore& store;
+    int slot;
+    StackPart part;
+    double k0;
+    std::optional<StackOptics> optics;
+
+    double reflectivity(double theta) {
+        if (!optics) {
+            optics.emplace();
+            if (part == StackPart::Whole)
+                unpackStack(store, slot, *optics);
+            else
+                unpackSubstrate(store, slot, *optics);
+        }
+        return stackReflectivity(*optics, store.ambientN, k0, theta);
+    }
+};
+
+// The stack constants of the fast kernel: the same squared indices and heights as unpackStack
+// and unpackSubstrate compute, with the thicknesses, roughnesses and heights scaled by k0.
+void unpackFast(const ModelStore& store, int slot, StackPart part, double k0,
+                fast::StackConstants& fs) {
+    const LayerModel& model = store.layerModel(slot);
+    double p = store.dataSet(slot).magMode;
+    int layers = std::clamp(model.layall, 0, MAX_SLABS);
+    int count = part == StackPart::Whole ? layers : std::min(layers, 1);
+    double z = 0.0;
+    double zMax = 0.0;
+    for (int s = 0; s < count; ++s) {
+        const LayerEntry& slab = model.slabs[s];
+        Complex nSq = square(effectiveIndex(slab, p));
+        fs.nSqRe[s] = nSq.re;
+        fs.nSqIm[s] = nSq.im;
+        z = z + slab.t.value;
+        zMax = std::max(zMax, std::fabs(z));
+        fs.phaseScale[s] = 2.0 * k0 * slab.t.value;
+        // The reference takes the roughness of the sample surface.
+        double sigma =
+            part == StackPart::Whole ? slab.sig.value : model.slabs[layers - 1].sig.value;
+        fs.roughScale[s] = 2.0 * (k0 * sigma) * (k0 * sigma);
+    }
+    Complex ambientSq = square(store.ambientN);
+    fs.nSqRe[count] = ambientSq.re;
+    fs.nSqIm[count] = ambientSq.im;
+    fs.heightScale = 4.0 * k0 * z;
+    fs.phaseBound = 2.0 * k0 * zMax;
+    fs.count = count;
 }
 
 [[noreturn]] void throwNotFinite(const char* what, int slot, double x, double R, double L,
@@ -279,34 +320,109 @@ double pointReflectivity(const DataSet& d, const StackOptics& st, Complex ambien
     throw NumberError(text);
 }
 
-// Intensities of every point from an unpacked stack into (lin, lg), and also (lin2, lg2) when
-// they are given.
-void fillCurve(const ModelStore& store, int slot, const StackOptics& st, const char* what,
-               std::array<double, MAX_DATA>& lin, std::array<double, MAX_DATA>& lg,
-               std::array<double, MAX_DATA>* lin2, std::array<double, MAX_DATA>* lg2) {
+// Where a curve goes: (lin, lg), and also (lin2, lg2) when they are given.
+struct CurveOutput {
+    const char* what;  // "calculated" or "reference", for the message of a failure
+    std::array<double, MAX_DATA>& lin;
+    std::array<double, MAX_DATA>& lg;
+    std::array<double, MAX_DATA>* lin2 = nullptr;
+    std::array<double, MAX_DATA>* lg2 = nullptr;
+};
+
+// Points taken together: their angles go through the fast kernel as one batch.
+constexpr int CHUNK_POINTS = 64;
+
+// Intensities of the points [first, end) (clamped to the slot's points). Without kernels every
+// angle takes the plain recursion; with them the kernel computes the angles of CHUNK_POINTS
+// points at a time and the plain recursion those it leaves. Per point the same nodes, angles,
+// quadrature, scaling and floor either way.
+void fillCurve(const ModelStore& store, int slot, StackPart part, const fast::KernelTable* kernels,
+               const CurveOutput& out, int first, int end) {
     const DataSet& d = store.dataSet(slot);
     double k0 = TWO_PI / d.lamd;
     // The nodes are symmetric, so a negative divergence acts as its absolute value.
     double sx = std::fabs(d.divergence) * FWHM_TO_SIGMA;
+    int nodes = sx == 0.0 ? 1 : NODES;
     double L = d.logI0.value;
     double bg = d.bg.value;
     double scale = std::pow(10.0, L);
     double floor = std::pow(10.0, L - 20.0);
     int n = std::clamp(d.npoints, 0, MAX_DATA);
-    for (int i = 0; i < n; ++i) {
-        double R = pointReflectivity(d, st, store.ambientN, k0, sx, d.xData[i]);
-        double I = scale * R + bg;
-        if (I < floor) I = floor;
-        double logI = std::log10(I);
-        if (!std::isfinite(I) || !std::isfinite(logI))
-            throwNotFinite(what, slot, d.xData[i], R, L, bg);
-        lin[i] = I;
-        lg[i] = logI;
-        if (lin2) {
-            (*lin2)[i] = I;
-            (*lg2)[i] = logI;
+    first = std::clamp(first, 0, n);
+    end = std::clamp(end, first, n);
+
+    PlainAngles plain{store, slot, part, k0, std::nullopt};
+    fast::StackConstants fs;
+    if (kernels) unpackFast(store, slot, part, k0, fs);
+    if (fs.count == 0) kernels = nullptr;  // an empty stack: R = 0 without any work
+
+    std::array<double, CHUNK_POINTS * NODES> theta, cSqRe, cSqIm, R;
+    for (int i0 = first; i0 < end; i0 += CHUNK_POINTS) {
+        int i1 = std::min(end, i0 + CHUNK_POINTS);
+        int angles = (i1 - i0) * nodes;
+        // Every node's angle is taken before any reflectivity.
+        for (int i = i0; i < i1; ++i) {
+            double xs = d.xData[i] - d.x0_shift.value;
+            double* th = &theta[(i - i0) * nodes];
+            if (nodes == 1)
+                th[0] = grazingAngle(d.xAxis, d.lamd, xs);
+            else
+                for (int k = 0; k < NODES; ++k)
+                    th[k] = grazingAngle(d.xAxis, d.lamd, xs + NODE_OFFSET[k] * sx);
+        }
+        if (kernels) {
+            for (int j = 0; j < angles; ++j) {
+                Complex c = std::cos(theta[j]) * store.ambientN;  // as stackReflectivity has it
+                Complex cSq = square(c);
+                cSqRe[j] = cSq.re;
+                cSqIm[j] = cSq.im;
+            }
+            kernels->reflect(fs, cSqRe.data(), cSqIm.data(), angles, R.data());
+            for (int j = 0; j < angles; ++j)
+                if (!(R[j] >= 0.0 && R[j] <= DBL_MAX)) R[j] = plain.reflectivity(theta[j]);
+        } else {
+            for (int j = 0; j < angles; ++j) R[j] = plain.reflectivity(theta[j]);
+        }
+
+        for (int i = i0; i < i1; ++i) {
+            const double* Rk = &R[(i - i0) * nodes];
+            double Rp = Rk[0];
+            if (nodes > 1) {
+                Rp = 0.0;
+                for (int k = 0; k < NODES; ++k) Rp = Rp + NODE_WEIGHT[k] * Rk[k];
+            }
+            double I = scale * Rp + bg;
+            if (I < floor) I = floor;
+            double logI = std::log10(I);
+            if (!std::isfinite(I) || !std::isfinite(logI))
+                throwNotFinite(out.what, slot, d.xData[i], Rp, L, bg);
+            out.lin[i] = I;
+            out.lg[i] = logI;
+            if (out.lin2) {
+                (*out.lin2)[i] = I;
+                (*out.lg2)[i] = logI;
+            }
         }
     }
+}
+
+void fillCalculated(ModelStore& store, int slot, bool simulate, const fast::KernelTable* kernels,
+                    int first, int end) {
+    DataSet& d = store.dataSet(slot);
+    CurveOutput out{"calculated", d.calcLin, d.calcLog, simulate ? &d.yLin : nullptr,
+                    simulate ? &d.yLog : nullptr};
+    fillCurve(store, slot, StackPart::Whole, kernels, out, first, end);
+}
+
+void fillReference(ModelStore& store, int slot, const fast::KernelTable* kernels) {
+    DataSet& d = store.dataSet(slot);
+    fillCurve(store, slot, StackPart::Substrate, kernels, {"reference", d.rfLin, d.rfLog}, 0,
+              MAX_DATA);
+}
+
+const fast::KernelTable& activeKernels() {
+    static const fast::KernelTable& table = fast::kernels(fast::activeVariant());
+    return table;
 }
 
 }  // namespace
@@ -331,24 +447,55 @@ double grazingAngle(int xAxis, double lamd, double x) {
 }
 
 double slabReflectivity(const ModelStore& store, int slot, double theta) {
+    double k0 = TWO_PI / store.dataSet(slot).lamd;
+    fast::StackConstants fs;
+    unpackFast(store, slot, StackPart::Whole, k0, fs);
+    PlainAngles plain{store, slot, StackPart::Whole, k0, std::nullopt};
+    if (fs.count == 0) return plain.reflectivity(theta);
+    Complex cSq = square(std::cos(theta) * store.ambientN);
+    double R = 0.0;
+    activeKernels().reflect(fs, &cSq.re, &cSq.im, 1, &R);
+    return R >= 0.0 && R <= DBL_MAX ? R : plain.reflectivity(theta);
+}
+
+double slabReflectivityPlain(const ModelStore& store, int slot, double theta) {
     StackOptics st;
     unpackStack(store, slot, st);
     return stackReflectivity(st, store.ambientN, TWO_PI / store.dataSet(slot).lamd, theta);
 }
 
 void computeReflectivity(ModelStore& store, int slot, bool simulate) {
-    StackOptics st;
-    unpackStack(store, slot, st);
-    DataSet& d = store.dataSet(slot);
-    fillCurve(store, slot, st, "calculated", d.calcLin, d.calcLog, simulate ? &d.yLin : nullptr,
-              simulate ? &d.yLog : nullptr);
+    fillCalculated(store, slot, simulate, &activeKernels(), 0, MAX_DATA);
+}
+
+void computeReflectivityRange(ModelStore& store, int slot, bool simulate, int firstPoint,
+                              int endPoint) {
+    fillCalculated(store, slot, simulate, &activeKernels(), firstPoint, endPoint);
 }
 
 void computeFresnelReference(ModelStore& store, int slot) {
-    StackOptics st;
-    unpackSubstrate(store, slot, st);
-    DataSet& d = store.dataSet(slot);
-    fillCurve(store, slot, st, "reference", d.rfLin, d.rfLog, nullptr, nullptr);
+    fillReference(store, slot, &activeKernels());
 }
+
+void computeReflectivityPlain(ModelStore& store, int slot, bool simulate) {
+    fillCalculated(store, slot, simulate, nullptr, 0, MAX_DATA);
+}
+
+void computeFresnelReferencePlain(ModelStore& store, int slot) {
+    fillReference(store, slot, nullptr);
+}
+
+namespace fast {
+
+void computeReflectivityWith(Variant v, ModelStore& store, int slot, bool simulate, int firstPoint,
+                             int endPoint) {
+    fillCalculated(store, slot, simulate, &kernels(v), firstPoint, endPoint);
+}
+
+void computeFresnelReferenceWith(Variant v, ModelStore& store, int slot) {
+    fillReference(store, slot, &kernels(v));
+}
+
+}  // namespace fast
 
 }  // namespace tolvi

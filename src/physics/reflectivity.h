@@ -11,8 +11,17 @@ namespace tolvi {
 // transfer matrices with Névot-Croce roughness, averaged over four divergence nodes, then
 // I = 10^logI0 R + bg held at 10^(logI0 - 20) from below. An empty stack reflects nothing.
 // Allocates nothing. Throws NumberError rather than store an intensity that is not finite
-// (points before the failing one keep their new values).
+// (points before the failing one keep their new values). Computed by a vectorised kernel chosen
+// for the CPU at run time (TOLVI_KERNEL=avx512|avx2|base forces one), which agrees with the plain
+// transfer matrix to 1e-10 relative and falls back to it per angle where it cannot vouch for that.
+// Safe to call from several threads at once on different stores.
 void computeReflectivity(ModelStore& store, int slot, bool simulate);
+
+// computeReflectivity for the points [firstPoint, endPoint) only (clamped to 0..npoints), with
+// the same numbers as the whole curve gives them; points outside are not touched. Lets a long
+// curve be split over threads, each with its own range of the same store.
+void computeReflectivityRange(ModelStore& store, int slot, bool simulate, int firstPoint,
+                              int endPoint);
 
 // Reference curve of a slot (rfLin, rfLog): the bare substrate (slab 0, with its thickness) under
 // the ambient medium, with the roughness of the top slab, over the same points, nodes and
