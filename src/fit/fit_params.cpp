@@ -110,15 +110,20 @@ void recalculateSlot(ModelStore& store, int slot) {
 
 int fitResiduals(int m, int /*n*/, const double* x, double* residuals, void* context) {
     FitCall& call = *static_cast<FitCall*>(context);
-    double chi2 = computeResiduals(*call.store, *call.state, x, m, residuals);
+    double chi2 =
+        computeResiduals(*call.store, *call.state, x, m, residuals, call.state->workers.get());
     noteEvaluations(*call.state, 1, chi2);
     return 0;
 }
 
 void applyFitParams(ModelStore& store, const FitState& state) {
     writeFitParams(store, state, state.list.x.data());
-    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d)
-        recalculateSlot(store, d);
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+        if (state.workers)
+            recalculateSlotShared(store, d, *state.workers);
+        else
+            recalculateSlot(store, d);
+    }
 }
 
 Chi2L1 chi2AndL1(const ModelStore& store, const FitState& state) {

@@ -1,6 +1,9 @@
 #include "fit/fit_workers.h"
 
+#include <algorithm>
+
 #include "physics/reflectivity.h"
+#include "physics/slab_stack.h"
 
 namespace tolvi {
 
@@ -27,13 +30,51 @@ FitWorkers& prepareWorkers(const ModelStore& store, FitState& state) {
     return *state.workers;
 }
 
+namespace {
+
+// Below this many point-interface pairs a curve takes a few tens of microseconds: not worth
+// waking other threads for.
+constexpr long MIN_SHARED_WORK = 8000;
+
+struct RangeJob {
+    ModelStore* store;
+    int slot;
+    int points;
+    int parts;
+};
+
+void computeRange(void* context, int part, int /*worker*/) {
+    RangeJob& job = *static_cast<RangeJob*>(context);
+    int first = static_cast<int>(static_cast<long>(job.points) * part / job.parts);
+    int end = static_cast<int>(static_cast<long>(job.points) * (part + 1) / job.parts);
+    computeReflectivityRange(*job.store, job.slot, false, first, end);
+}
+
+}  // namespace
+
+void recalculateSlotShared(ModelStore& store, int slot, FitWorkers& workers) {
+    buildSlabStack(store, slot);
+    int points = store.dataSet(slot).npoints;
+    long work = static_cast<long>(points) * std::max(store.layerModel(slot).layall, 1);
+    int threads = workers.pool.threads();
+    if (threads == 1 || work < MIN_SHARED_WORK) {
+        computeReflectivity(store, slot, false);
+        return;
+    }
+    RangeJob job{&store, slot, points, threads};
+    workers.pool.run(threads, computeRange, &job);
+}
+
 double computeResiduals(ModelStore& store, const FitState& state, const double* x, int m,
-                        double* residuals) {
+                        double* residuals, FitWorkers* split) {
     writeFitParams(store, state, x);
     int offset = 0;
     double chi2 = 0.0;
     for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
-        recalculateSlot(store, d);
+        if (split)
+            recalculateSlotShared(store, d, *split);
+        else
+            recalculateSlot(store, d);
         const DataSet& ds = store.dataSet(d);
         int first = state.window.firstPoint[d];
         for (int i = 0; i < state.window.pointCount[d] && offset + i < m; ++i) {

@@ -22,9 +22,14 @@ struct FitWorkers {
 FitWorkers& prepareWorkers(const ModelStore& store, FitState& state);
 
 // Residuals of one parameter vector on a given model (the store's curves are recalculated).
-// Returns their sum of squares.
+// Returns their sum of squares. With `split`, long curves are computed by all its workers, each
+// on a range of points; never pass it from inside a worker's task.
 double computeResiduals(ModelStore& store, const FitState& state, const double* x, int m,
-                        double* residuals);
+                        double* residuals, FitWorkers* split = nullptr);
+
+// The slab stack and calculated curve of a slot, the curve's points shared among the workers
+// when it is long enough to repay the hand-over (the same numbers either way).
+void recalculateSlotShared(ModelStore& store, int slot, FitWorkers& workers);
 
 // The batch function of the least-squares engine (context: a FitCall): the vectors spread over
 // the workers, each on its own copy of the model.
