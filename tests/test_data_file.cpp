@@ -101,6 +101,13 @@ TEST_F(DataFile, BadLinesNameTheirLine) {
     EXPECT_THROW((void)load("0.2 400\n", 1, 1), NumberError) << "10^400 is not a double";
 }
 
+TEST_F(DataFile, EmptyFileLoadsWithAWarning) {
+    for (const char* text : {"", "\n\n  \n", "# only a header\n"}) {
+        EXPECT_EQ(load(text).message, "--->Warning, no data point") << text;
+        EXPECT_EQ(data().npoints, 0);
+    }
+}
+
 TEST_F(DataFile, MissingFileKeepsTheOldCurve) {
     ASSERT_EQ(load("0.2 1\n0.3 2\n").code, 0);
     std::remove(dir.file("data.dat").c_str());

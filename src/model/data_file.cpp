@@ -94,6 +94,8 @@ Status readData(ModelStore& store, int slot) {
 
     int n = static_cast<int>(xs.size());
     d.npoints = n;
+    // An empty curve loads (the model can still be plotted) but should not pass unnoticed.
+    if (n == 0) result.message = "--->Warning, no data point";
     double floor = maximum * 1e-20;
     bool useFloor = d.yScale == 0 && minimum <= 0.0;
     for (int i = 0; i < n; ++i) {

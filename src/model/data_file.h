@@ -10,8 +10,8 @@ namespace tolvi {
 // line (x, y and optional further fields; blank lines skipped), at most MAX_DATA points, linear
 // intensities (zeros and negatives floored 20 decades below the largest) or log10 values. Every
 // point gets its error (pointSigma); then the calculated curve and, in R/Rf' mode, the reference.
-// Status -1 "--->Error, cant find data" (the curve unchanged); 0 with "--->OK" or
-// "--->Warning, MAX_DATA reached". Throws NumberError for a line that is not two numbers, naming
+// Status -1 "--->Error, cant find data" (the curve unchanged); 0 with "--->OK",
+// "--->Warning, MAX_DATA reached" or "--->Warning, no data point" (a file without points). Throws NumberError for a line that is not two numbers, naming
 // the file and line, or for a log10 intensity beyond the range of a double.
 Status readData(ModelStore& store, int slot);
 
