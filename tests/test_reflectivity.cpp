@@ -7,34 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include "allocation_counter.h"
 #include "model/status.h"
 #include "physics/materials.h"
 #include "physics/reflectivity.h"
 #include "physics/reflectivity_fast.h"
 #include "physics/slab_stack.h"
 #include "test_support.h"
-
-// Every allocation of this test program is counted, so that a test can show that the
-// reflectivity allocates nothing. The replaced operators pair malloc with free; GCC, which sees
-// them inlined beside new-expressions, would otherwise warn of a mismatch.
-namespace {
-long allocationCount = 0;
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    ++allocationCount;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace tolvi {
 namespace {
@@ -601,10 +580,10 @@ TEST_F(Reflectivity, ComputesWithoutAllocating) {
     std::vector<double> xs;
     for (int i = 0; i < 200; ++i) xs.push_back(0.01 + 0.02 * i);
     setPoints(xs);
-    long before = allocationCount;
+    long before = test::allocationCount();
     computeReflectivity(*store, 0, true);
     computeFresnelReference(*store, 0);
-    EXPECT_EQ(allocationCount, before);
+    EXPECT_EQ(test::allocationCount(), before);
 }
 
 // ---- Fresnel reference.

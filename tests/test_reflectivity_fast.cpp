@@ -18,31 +18,12 @@
 
 #include <gtest/gtest.h>
 
+#include "allocation_counter.h"
 #include "model/slots.h"
 #include "model/status.h"
 #include "physics/reflectivity.h"
 #include "physics/reflectivity_fast.h"
 #include "test_support.h"
-
-// Every allocation of this test program is counted, as in test_reflectivity.cpp.
-namespace {
-long allocationCount = 0;
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    ++allocationCount;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace tolvi {
 namespace {
@@ -527,7 +508,7 @@ TEST(FastKernelAllocation, ComputesWithoutAllocating) {
     store->dataSet(0).divergence = 0.01;
     setGrid(*store, 0.01, 6.0, 500);
     std::vector<Variant> variants = supportedVariants();
-    long before = allocationCount;
+    long before = test::allocationCount();
     computeReflectivity(*store, 0, true);
     computeReflectivityRange(*store, 0, false, 10, 20);
     computeFresnelReference(*store, 0);
@@ -535,7 +516,7 @@ TEST(FastKernelAllocation, ComputesWithoutAllocating) {
     // Angles that fall back to the plain recursion (k = 0 exactly) allocate nothing either.
     store->ambientN = {0.0, 0.0};
     computeReflectivity(*store, 0, false);
-    EXPECT_EQ(allocationCount, before);
+    EXPECT_EQ(test::allocationCount(), before);
 }
 
 TEST(FastKernelThreads, StoresComputedConcurrentlyGiveTheSerialCurves) {

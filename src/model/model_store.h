@@ -53,6 +53,21 @@ struct BoundedParam {
 // Quantity order of the tie table and of the layer-table columns.
 enum LayerParam { PARAM_RHO = 0, PARAM_T = 1, PARAM_SIG = 2, PARAM_MAG = 3 };
 
+// rho, t, sig or mag of a layer entry (const or not) by its LayerParam code.
+template <typename Entry>
+auto& layerParam(Entry& e, int which) {
+    switch (which) {
+        case PARAM_RHO:
+            return e.rho;
+        case PARAM_T:
+            return e.t;
+        case PARAM_SIG:
+            return e.sig;
+        default:
+            return e.mag;
+    }
+}
+
 struct LayerEntry {
     ShortText id;            // upper-cased identifier: "S..." single layer, "G..." group member
     ShortText material;      // material name = name of the material file beside the parameter file
@@ -73,30 +88,8 @@ struct LayerEntry {
     Complex magTerm;     // magnetic contribution to n (real)
 
     // The quantity of a LayerParam code (rho, t, sig, mag).
-    BoundedParam& param(int which) {
-        switch (which) {
-            case PARAM_RHO:
-                return rho;
-            case PARAM_T:
-                return t;
-            case PARAM_SIG:
-                return sig;
-            default:
-                return mag;
-        }
-    }
-    const BoundedParam& param(int which) const {
-        switch (which) {
-            case PARAM_RHO:
-                return rho;
-            case PARAM_T:
-                return t;
-            case PARAM_SIG:
-                return sig;
-            default:
-                return mag;
-        }
-    }
+    BoundedParam& param(int which) { return layerParam(*this, which); }
+    const BoundedParam& param(int which) const { return layerParam(*this, which); }
 };
 
 struct DataSet {
