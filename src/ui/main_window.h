@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "model/exports.h"
@@ -12,6 +14,8 @@
 #include "ui/widgets.h"
 
 class QCheckBox;
+class QCloseEvent;
+class QLabel;
 class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
@@ -19,14 +23,22 @@ class QPushButton;
 class QTabWidget;
 class QTableWidget;
 
+namespace tolvi {
+struct FitState;
+struct FourierWorkspace;
+struct GeneticState;
+}  // namespace tolvi
+
 namespace tolvi::ui {
 
 class ChartView;
 
 // The one window of the program. It owns no model data: its handlers read the tables and
-// fields, call the core on the store, and show the results. Controls and handlers carry the
-// names of the window's layout (StringGrid1, Edit4, Button6Click, ...), and every handler runs
-// inside guarded(), so that an error ends the action in the error box and never reaches Qt.
+// fields, call the core on the store, and show the results. Besides the store it is given, it
+// keeps the fit's state and the Fourier page's workspace (each made once, on the heap). Controls
+// and handlers carry the names of the window's layout (StringGrid1, Edit4, Button6Click, ...),
+// and every handler runs inside guarded(), so that an error ends the action in the error box
+// and never reaches Qt.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -61,10 +73,12 @@ class MainWindow : public QMainWindow {
     void Button16Click();  // Print Profiles
     void Button18Click();  // Reserve
 
-    // Fit and Fourier actions (fit_fourier_handlers.cpp)
+    // Fit actions (fit_handlers.cpp)
     void Button4Click();   // Fit
     void Button9Click();   // Recov
     void Button12Click();  // Multi Fit
+
+    // Fourier page (fourier_handlers.cpp)
     void Button19Click();  // Template data
     void Button20Click();  // Load data
     void Button21Click();  // FT
@@ -76,9 +90,17 @@ class MainWindow : public QMainWindow {
     void RG4Click();
     void RG5Click();
 
+    // The "Material file" group of the utilities page (material_group.cpp)
+    void MaterialSaveClick();
+
+  protected:
+    // Closing waits for a running fit to end (fit_handlers.cpp).
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     // Runs one handler's work: a NumberError (or any other exception) ends it in the error box,
-    // and the window goes on with the state the work left.
+    // and the window goes on with the state the work left. While a fit runs, the window keeps
+    // processing its events, and a handler reached then does nothing: one action at a time.
     void guarded(const std::function<void()>& work) noexcept;
 
     // Layout (window_layout.cpp, fourier_page.cpp)
@@ -93,6 +115,7 @@ class MainWindow : public QMainWindow {
     QWidget* buildLowerModelPage();
     QWidget* buildSlotControls(QWidget* page);
     QWidget* buildUtilitiesPage();
+    QWidget* buildMaterialGroup(QWidget* page);
     void connectHandlers();
     void setStartupState();
 
@@ -109,9 +132,30 @@ class MainWindow : public QMainWindow {
     void saveExport(ExportKind kind);
     void printChart(ChartView* view);
 
+    // Fits (fit_handlers.cpp)
+    void fitAction(bool multi);
+    void showFittedValues();
+    void showGeneticHistory(int generations);
+    static void fitProgress(void* context, int evaluations, double bestCost);
+
+    // Fourier page (fourier_handlers.cpp)
+    void clearFourierCharts();
+    void showFourierCurve(const Status& read, bool mainStatusToo);
+
+    // Material group (material_group.cpp)
+    void showMaterialWavelength(int slot);
+
     ModelStore& store_;
     Services services_;
     std::string programDir_;
+    std::unique_ptr<FitState> fitState_;
+    std::unique_ptr<GeneticState> genetic_;
+    std::unique_ptr<FourierWorkspace> fourier_;
+
+    // A fit runs: handlers do nothing, and a close waits (closeWaiting_) until the fit ends.
+    bool fitRunning_ = false;
+    bool closeWaiting_ = false;
+    QElapsedTimer sinceEvents_;  // since the fit last let the window process its events
 
     // Upper tab control and its pages
     QTabWidget* Plot = nullptr;
@@ -151,6 +195,13 @@ class MainWindow : public QMainWindow {
     RadioGroup* RG5 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+
+    // "Material file" group: formula, wavelength (Å), moment, and the values last computed.
+    QLineEdit* materialFormula_ = nullptr;
+    QLineEdit* materialWavelength_ = nullptr;
+    QLineEdit* materialMoment_ = nullptr;
+    QPushButton* materialSave_ = nullptr;
+    QLabel* materialValues_ = nullptr;
 };
 
 }  // namespace tolvi::ui

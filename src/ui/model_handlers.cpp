@@ -26,7 +26,7 @@ void MainWindow::setStatus(const std::string& message) {
 }
 
 // Edit1, Edit3, Edit5 to Edit7 and, unless a slot switch keeps the range the user sees,
-// Edit23 and Edit24.
+// Edit23 and Edit24; and the material group's wavelength.
 void MainWindow::showSlotFields(int slot, bool withRange) {
     SlotTexts t = slotTexts(store_, slot);
     Edit[1]->setText(qText(t.paramPath));
@@ -38,6 +38,7 @@ void MainWindow::showSlotFields(int slot, bool withRange) {
         Edit[23]->setText(qText(t.xmin));
         Edit[24]->setText(qText(t.xmax));
     }
+    showMaterialWavelength(slot);
 }
 
 // Series pair `pair` of the reflectivity chart from points first..last of a slot.

@@ -61,6 +61,7 @@ void MainWindow::Button5Click() {
         for (int i = 1; i <= 8; ++i) Edit[i]->clear();
         RGF->setItemIndex(0);
         Memo1->clear();
+        showMaterialWavelength(-1);
     });
 }
 

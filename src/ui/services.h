@@ -33,6 +33,10 @@ inline DialogFilter curveSaveDialog() {
 inline DialogFilter curveOpenDialog() {
     return {"all (*)", {}};
 }
+// The material file of the utilities page: "*.mf", default extension ".mf".
+inline DialogFilter materialSaveDialog() {
+    return {"*.mf (*.mf)", "mf"};
+}
 
 class FileDialogs {
   public:

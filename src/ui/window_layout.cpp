@@ -14,6 +14,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "fit/fit_runs.h"
+#include "fourier/fourier_workspace.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
 
@@ -76,7 +78,11 @@ MainWindow::MainWindow(ModelStore& store, Services services, std::string program
     : QMainWindow(parent),
       store_(store),
       services_(std::move(services)),
-      programDir_(std::move(programDir)) {
+      programDir_(std::move(programDir)),
+      fitState_(std::make_unique<FitState>()),
+      genetic_(std::make_unique<GeneticState>()),
+      fourier_(std::make_unique<FourierWorkspace>()) {
+    fitState_->progress = {&MainWindow::fitProgress, this};
     if (!services_.dialogs) services_.dialogs = realFileDialogs();
     if (!services_.errorBox) services_.errorBox = realErrorBox();
     if (!services_.printer) services_.printer = defaultPrinter();
@@ -88,6 +94,9 @@ MainWindow::MainWindow(ModelStore& store, Services services, std::string program
 MainWindow::~MainWindow() = default;
 
 void MainWindow::guarded(const std::function<void()>& work) noexcept {
+    // Reached from the events a running fit lets through (a posted click, a timer): the fit
+    // holds the model, and the action would start in the middle of it.
+    if (fitRunning_) return;
     try {
         work();
     } catch (const std::exception& e) {
@@ -254,13 +263,21 @@ QWidget* MainWindow::buildLowerModelPage() {
 
     StringGrid1 = makeTable("StringGrid1", LAYER_ROWS - 1, LAYER_COLUMNS, 3, page);
     setColumnWidths(StringGrid1, {50, 34, 52});
-    // Value, min and max wide enough for "%-10.4f"; the fit flags narrow.
-    for (int c = 3; c < LAYER_COLUMNS; ++c) StringGrid1->setColumnWidth(c, c % 4 == 2 ? 32 : 56);
+    // A fitted value is written "%-10.4f", trailing blanks included: its column is wide enough
+    // for that text up to 123.4568 without an ellipsis. Min and max (shortest form) and the fit
+    // flags are narrower.
+    for (int c = 3; c < LAYER_COLUMNS; ++c) {
+        int width = c % 4 == 3 ? 68 : c % 4 == 2 ? 32 : 50;
+        StringGrid1->setColumnWidth(c, width);
+    }
     layerCells_ = GridCells(StringGrid1, true);
 
     StringGrid2 = makeTable("StringGrid2", DATA_ROWS - 1, DATA_COLUMNS, 1, page);
     StringGrid2->setColumnWidth(0, 50);
-    for (int c = 1; c < DATA_COLUMNS; ++c) StringGrid2->setColumnWidth(c, c % 4 ? 60 : 32);
+    for (int c = 1; c < DATA_COLUMNS; ++c) {
+        int width = c % 4 == 1 ? 68 : c % 4 == 0 ? 32 : 60;  // value as in the layer table
+        StringGrid2->setColumnWidth(c, width);
+    }
     dataCells_ = GridCells(StringGrid2, true);
 
     // The layer table gets the larger share; the splitter lets the user move it.
@@ -342,14 +359,18 @@ QWidget* MainWindow::buildUtilitiesPage() {
                                                                  {15, "Save Fit"},
                                                                  {14, "Save Profiles"},
                                                                  {18, "Reserve"}}};
+    // Three columns of buttons (printing, then the exports) leave room below them for the
+    // material group.
+    constexpr int BUTTON_ROWS = 3;
     auto* grid = new QGridLayout;
     grid->setSpacing(4);
     for (int i = 0; i < static_cast<int>(buttons.size()); ++i) {
         auto [number, caption] = buttons[i];
         Button[number] = makeButton(QString("Button%1").arg(number), caption, page);
-        grid->addWidget(Button[number], i % 4, i / 4);
+        grid->addWidget(Button[number], i % BUTTON_ROWS, i / BUTTON_ROWS);
     }
-    grid->setRowStretch(4, 1);
+    grid->addWidget(buildMaterialGroup(page), BUTTON_ROWS, 0, 1, 3);
+    grid->setRowStretch(BUTTON_ROWS + 1, 1);
 
     auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -390,6 +411,7 @@ void MainWindow::connectHandlers() {
     for (auto [group, handler] : groups) connect(group, &RadioGroup::clicked, this, handler);
     // RGM has no handler: the fit reads its item when it starts.
     connect(CheckBox1, &QCheckBox::clicked, this, &MainWindow::CheckBox1Click);
+    connect(materialSave_, &QPushButton::clicked, this, &MainWindow::MaterialSaveClick);
 }
 
 void MainWindow::setStartupState() {

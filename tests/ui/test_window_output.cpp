@@ -140,9 +140,6 @@ TEST_F(Output, TemplateAndPlotShowCurvesAndProfile) {
     lower->setCurrentIndex(1);  // the profile chart's page
     QApplication::processEvents();
     window->grab().save(QString::fromStdString(programDirectory() + "window.png"));
-    find<QTabWidget>("Plot")->setCurrentIndex(1);
-    QApplication::processEvents();
-    window->grab().save(QString::fromStdString(programDirectory() + "window-fourier.png"));
 
     auto colourShown = [](const QImage& image, QColor colour) {
         for (int y = 0; y < image.height(); ++y)

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -114,6 +115,11 @@ QString WindowTest::cell(const char* grid, int row, int column) const {
 void WindowTest::setCell(const char* grid, int row, int column, const QString& text) {
     QTableWidget* t = find<QTableWidget>(grid);
     t->item(hasHeadingRow(grid) ? row - 1 : row, column)->setText(text);
+}
+
+QStringList WindowTest::memoLines() const {
+    QString text = find<QPlainTextEdit>("Memo1")->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
 QLineSeries* WindowTest::series(const char* chart, int index) const {

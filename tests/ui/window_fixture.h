@@ -77,6 +77,9 @@ class WindowTest : public ::testing::Test {
     QString cell(const char* grid, int row, int column) const;
     void setCell(const char* grid, int row, int column, const QString& text);
 
+    // The message log, one entry per line.
+    QStringList memoLines() const;
+
     QLineSeries* series(const char* chart, int index) const;
     int points(const char* chart, int index) const;
     std::vector<QPointF> seriesPoints(const char* chart, int index) const;

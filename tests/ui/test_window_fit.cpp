@@ -1,0 +1,310 @@
+// "Fit", "Multi Fit" and "Recov", and the window while a fit runs.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <cmath>
+
+#include "model/slots.h"
+#include "model/tables.h"
+#include "window_fixture.h"
+
+namespace tolvi::test {
+namespace {
+
+// Template table rows of the quantities the template fits: its logI0 (data row 1) and the
+// thicknesses of W (layer row 2), Si (row 3) and C (row 4), and the Si roughness.
+constexpr int W_ROW = 2, SI_ROW = 3, C_ROW = 4;
+constexpr int T_COLUMN = 7, SIG_COLUMN = 11, LOGI0_COLUMN = 5;
+
+// A mouse click put into the event queue, as the system delivers one that arrives while the
+// window is busy.
+void postClick(QWidget* w) {
+    QPointF at = QRectF(w->rect()).center();
+    QPointF global = w->mapToGlobal(at);
+    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, global,
+                                                   Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                                   Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+}
+
+int linesStartingWith(const QStringList& lines, const QString& start) {
+    int n = 0;
+    for (const QString& line : lines) n += line.startsWith(start) ? 1 : 0;
+    return n;
+}
+
+class FitTest : public WindowTest {
+  protected:
+    void fitTemplateByLeastSquares() {
+        loadTemplate();
+        chooseItem("RGM", 0);
+        click("Button4");
+    }
+    // Every cell of the rows in use, to compare before and after.
+    QStringList tableTexts(const char* grid, int rows, int columns) const {
+        QStringList texts;
+        for (int r = 1; r <= rows; ++r)
+            for (int c = 0; c < columns; ++c) texts << cell(grid, r, c);
+        return texts;
+    }
+    QStringList layerTexts() const { return tableTexts("StringGrid1", 5, 19); }
+    QStringList dataTexts() const { return tableTexts("StringGrid2", 6, 13); }
+    void loadTemplateIntoSlot() { loadParam(programDirectory() + "template/template.par"); }
+};
+
+using FitActions = FitTest;
+
+TEST_F(FitActions, LeastSquaresFitOfTheTemplateReportsAndWritesTheFittedCells) {
+    setField(23, "1");  // the fit and its curve keep to the x range
+    fitTemplateByLeastSquares();
+    ASSERT_TRUE(errors->messages.isEmpty()) << errors->messages.join(";").toStdString();
+    EXPECT_TRUE(field(4).startsWith("-->OK")) << field(4).toStdString();
+    EXPECT_FALSE(field(4).endsWith("\n"));
+
+    QStringList log = memoLines();
+    ASSERT_EQ(log.size(), 13) << log.join("|").toStdString();
+    EXPECT_TRUE(log[0].startsWith("---> LM Fit end chi2 = ")) << log[0].toStdString();
+    EXPECT_TRUE(log[1].startsWith("Elapsed time(sec) = "));
+    EXPECT_TRUE(log[2].startsWith("chi2: ") && log[2].contains("   L1_norm: "));
+    EXPECT_EQ(log[3], "NPAR = 5");
+    EXPECT_EQ(log[4], "NFREE = 5");
+    EXPECT_TRUE(log[12].startsWith("P[4] = ") && log[12].contains(" +/- "));
+    EXPECT_EQ(field(8), "5");
+
+    const LayerModel& m = store->layerModel(0);
+    EXPECT_NEAR(m.entries[1].t.value, 15.0, 0.1) << "the W thickness of the recorded model";
+    EXPECT_EQ(cell("StringGrid1", W_ROW, T_COLUMN).toStdString(), fittedText(m.entries[1].t.value));
+    EXPECT_TRUE(QRegularExpression("^15\\.\\d{4}   $")
+                    .match(cell("StringGrid1", W_ROW, T_COLUMN))
+                    .hasMatch());
+    EXPECT_EQ(cell("StringGrid1", SI_ROW, SIG_COLUMN).toStdString(),
+              fittedText(m.entries[2].sig.value));
+    EXPECT_EQ(cell("StringGrid2", 1, LOGI0_COLUMN).toStdString(),
+              fittedText(store->dataSet(0).logI0.value));
+    EXPECT_EQ(cell("StringGrid1", W_ROW, 3), "19.3") << "fixed values keep their text";
+
+    VisibleRange r = visibleRange(*store, 0);
+    std::vector<QPointF> calc = seriesPoints("Chart1", 1);
+    ASSERT_EQ(static_cast<int>(calc.size()), r.count);
+    EXPECT_EQ(calc[0].y(), store->dataSet(0).calcLog[r.first]);
+    EXPECT_EQ(points("Chart2", 0), store->nprofile);
+    EXPECT_EQ(points("Chart6", 0), 0) << "no history for least squares";
+}
+
+TEST_F(FitActions, LeastSquaresWithoutAFreeParameterChangesNothing) {
+    loadTemplate();
+    for (int row = 1; row <= C_ROW; ++row)
+        for (int column : {6, 10, 14, 18}) setCell("StringGrid1", row, column, "0");
+    for (int column : {4, 8, 12}) setCell("StringGrid2", 1, column, "0");
+    QStringList layer = layerTexts(), data = dataTexts();
+    chooseItem("RGM", 0);
+    click("Button4");
+    EXPECT_EQ(field(4), "--->Error LM Fit NP==0");
+    EXPECT_TRUE(memoLines().isEmpty());
+    EXPECT_EQ(field(8), "");
+    EXPECT_EQ(layerTexts(), layer);
+    EXPECT_EQ(dataTexts(), data);
+}
+
+TEST_F(FitActions, FitShowsTiedValuesAfterwards) {
+    loadTemplate();
+    setCell("StringGrid1", C_ROW, 10, "-3");  // the cap's thickness follows the Si layer's
+    chooseItem("RGM", 0);
+    click("Button4");
+    ASSERT_TRUE(field(4).startsWith("-->OK")) << field(4).toStdString();
+    const LayerModel& m = store->layerModel(0);
+    EXPECT_NE(m.entries[2].t.value, 24.2);
+    EXPECT_EQ(cell("StringGrid1", C_ROW, T_COLUMN).toStdString(), numberText(m.entries[2].t.value));
+}
+
+TEST_F(FitActions, GeneticPopulationAboveCapacityRunsNoGeneration) {
+    loadTemplate();
+    double thickness = store->layerModel(0).entries[1].t.value;
+    typeInto(19, "2000");
+    click("Button4");  // the method is "GA" from the start
+    EXPECT_TRUE(field(4).startsWith("--->GA Fit end    ")) << field(4).toStdString();
+    QStringList log = memoLines();
+    ASSERT_GE(log.size(), 3);
+    EXPECT_EQ(log[0], "Error! too many popuration");
+    EXPECT_TRUE(log[1].startsWith("---> GA Fit end    "));
+    EXPECT_TRUE(log[2].startsWith("popul 2000, gene 0, Elapsed time(sec)= "))
+        << log[2].toStdString();
+    EXPECT_EQ(store->layerModel(0).entries[1].t.value, thickness);
+    EXPECT_EQ(cell("StringGrid1", W_ROW, T_COLUMN), "15.6000   ");
+    EXPECT_EQ(points("Chart6", 0), 0);
+}
+
+TEST_F(FitActions, GeneticFitDrawsItsHistory) {
+    loadTemplate();
+    typeInto(20, "4");
+    click("Button4");
+    ASSERT_TRUE(errors->messages.isEmpty());
+    QStringList log = memoLines();
+    ASSERT_EQ(log.size(), 3 + 5) << log.join("|").toStdString();
+    EXPECT_TRUE(log[1].startsWith("popul 15, gene 4, Elapsed time(sec)= ")) << log[1].toStdString();
+    EXPECT_TRUE(log[7].startsWith("P[4] = ") && !log[7].contains("+/-"));
+
+    std::vector<QPointF> history = seriesPoints("Chart6", 0);
+    ASSERT_EQ(history.size(), 4u);
+    for (size_t g = 0; g < history.size(); ++g) {
+        EXPECT_EQ(history[g].x(), static_cast<double>(g));
+        if (g > 0) {
+            EXPECT_LE(history[g].y(), history[g - 1].y()) << "the best member is kept";
+        }
+    }
+    // Every free value lies within its bounds and is shown as fitted.
+    const LayerEntry& w = store->layerModel(0).entries[1];
+    EXPECT_GE(w.t.value, w.t.min);
+    EXPECT_LE(w.t.value, w.t.max);
+    EXPECT_EQ(cell("StringGrid1", W_ROW, T_COLUMN).toStdString(), fittedText(w.t.value));
+}
+
+TEST_F(FitActions, GeneticSettingsThatAreNoIntegersEndTheFitBeforeItRuns) {
+    for (auto [number, text] : {std::pair{19, "15.5"}, std::pair{20, "2OO"}}) {
+        loadTemplate();
+        setField(19, "15");
+        setField(20, "200");
+        setField(number, text);
+        click("Button4");
+        ASSERT_FALSE(errors->messages.isEmpty()) << text;
+        EXPECT_TRUE(errors->messages.back().contains(text))
+            << errors->messages.back().toStdString();
+        EXPECT_TRUE(memoLines().isEmpty());
+        EXPECT_EQ(store->layerModel(0).entries[1].t.value, 15.6);
+    }
+    chooseItem("RGM", 0);  // least squares does not read them
+    click("Button4");
+    EXPECT_EQ(errors->messages.size(), 2);
+    EXPECT_FALSE(memoLines().isEmpty());
+}
+
+TEST_F(FitActions, MultiFitNeedsTwoSlotsOfTheSameStructure) {
+    click("Button12");
+    EXPECT_EQ(field(4), "Error->Mfit needs multi data ");
+    loadParam(writeFilm("a.par", 100));
+    click("Button12");
+    EXPECT_EQ(field(4), "Error->Mfit needs multi data ");
+
+    // A second slot with a carbon cap on the nickel: one more table entry.
+    writeMaterial(dir.file("C.mf"), 12.011, 6.0, 0.01, 6.646, 0.0035, 0.0);
+    writeText(dir.file("capped.par"),
+              headerText(0, 0, 0, 1, 1.54) + blockText("S  Si.mf", {2.33, 0, 3}) +
+                  blockText("S  Ni.mf", {8.9, 100, 4}) + blockText("S  C.mf", {2.2, 30, 4}));
+    loadParam(dir.file("capped.par"));
+    ASSERT_EQ(store->nfile, 2);
+    click("Button12");
+    EXPECT_EQ(field(4), "Error->nlay is not same ");
+    EXPECT_TRUE(memoLines().isEmpty());
+}
+
+TEST_F(FitActions, MultiFitWritesEachSlotsScalarsIntoItsOwnRow) {
+    loadTemplateIntoSlot();
+    loadTemplateIntoSlot();
+    setCell("StringGrid2", 2, LOGI0_COLUMN, "6.3");
+    chooseItem("RGM", 0);
+    click("Button12");
+    ASSERT_TRUE(field(4).startsWith("-->OK")) << field(4).toStdString();
+    QStringList log = memoLines();
+    ASSERT_GE(log.size(), 3);
+    EXPECT_TRUE(log[2].startsWith("chi2: ") && log[2].contains("   dif: ")) << log[2].toStdString();
+    EXPECT_EQ(field(8), "6") << "two logI0 and four layer quantities";
+    for (int slot : {0, 1})
+        EXPECT_EQ(cell("StringGrid2", slot + 1, LOGI0_COLUMN).toStdString(),
+                  fittedText(store->dataSet(slot).logI0.value))
+            << slot;
+    EXPECT_EQ(store->layerModel(0).entries[1].t.value, store->layerModel(1).entries[1].t.value);
+}
+
+TEST_F(FitActions, RecovPutsBackTheValuesBeforeTheFit) {
+    setField(23, "1");
+    fitTemplateByLeastSquares();
+    QString status = field(4);
+    QStringList log = memoLines();
+    click("Button9");
+    EXPECT_EQ(store->layerModel(0).entries[1].t.value, 15.6);
+    EXPECT_EQ(store->dataSet(0).logI0.value, 6.1);
+    EXPECT_EQ(cell("StringGrid1", W_ROW, T_COLUMN), "15.6000   ");
+    EXPECT_EQ(cell("StringGrid2", 1, LOGI0_COLUMN), "6.1000    ");
+    EXPECT_EQ(points("Chart1", 1), store->dataSet(0).npoints) << "every point, not the range";
+    EXPECT_EQ(seriesPoints("Chart1", 1)[0].y(), store->dataSet(0).calcLog[0]);
+    EXPECT_EQ(field(4), status);
+    EXPECT_EQ(memoLines(), log);
+
+    QStringList layer = layerTexts();
+    click("Button9");
+    EXPECT_EQ(layerTexts(), layer) << "a second Recov changes nothing";
+}
+
+TEST_F(FitActions, RecovAfterMultiFitRestoresEverySlot) {
+    loadTemplateIntoSlot();
+    loadTemplateIntoSlot();
+    chooseItem("RGM", 0);
+    click("Button12");
+    ASSERT_NE(store->layerModel(0).entries[1].t.value, 15.6);
+    click("Button9");
+    for (int slot : {0, 1}) EXPECT_EQ(store->layerModel(slot).entries[1].t.value, 15.6) << slot;
+}
+
+TEST_F(FitActions, RecovRightAfterALoadDoesNothing) {
+    loadTemplate();
+    QStringList layer = layerTexts(), data = dataTexts();
+    std::vector<QPointF> calc = seriesPoints("Chart1", 1);
+    click("Button9");
+    EXPECT_EQ(layerTexts(), layer);
+    EXPECT_EQ(dataTexts(), data);
+    EXPECT_EQ(seriesPoints("Chart1", 1), calc);
+    EXPECT_EQ(field(4), "--->OK");
+
+    chooseItem("RGM", 0);
+    click("Button4");
+    click("Button5");
+    loadParam(writeFilm("a.par", 100));
+    layer = layerTexts();
+    click("Button9");
+    EXPECT_EQ(layerTexts(), layer) << "a load forgets the fit";
+}
+
+// While a fit runs the window repaints and answers the system, but takes no second action.
+using BusyWindow = FitTest;
+
+TEST_F(BusyWindow, ClicksPostedDuringAFitAreNotActedOn) {
+    loadTemplate();
+    chooseItem("RGM", 0);
+    QString statusSeen;
+    QMetaObject::invokeMethod(
+        window.get(), [&] { statusSeen = field(4); }, Qt::QueuedConnection);
+    postClick(find<QPushButton>("Button5"));  // All Clear
+    postClick(find<QPushButton>("Button4"));  // Fit once more
+    postClick(find<QPushButton>("Button9"));  // Recov
+    click("Button4");
+    EXPECT_EQ(statusSeen, "-->Fit started, wait for a while") << "events were processed";
+    QApplication::processEvents();  // anything still queued would act now
+    EXPECT_EQ(linesStartingWith(memoLines(), "---> LM Fit end"), 1);
+    EXPECT_EQ(cell("StringGrid1", W_ROW, 2), "W") << "All Clear did not run";
+    EXPECT_NE(store->layerModel(0).entries[1].t.value, 15.6) << "Recov did not run";
+    EXPECT_TRUE(errors->messages.isEmpty());
+
+    click("Button9");
+    EXPECT_EQ(store->layerModel(0).entries[1].t.value, 15.6) << "afterwards buttons act again";
+}
+
+TEST_F(BusyWindow, ClosingDuringAFitWaitsForItsEnd) {
+    loadTemplate();
+    chooseItem("RGM", 0);
+    bool visibleAfterClose = false;
+    QMetaObject::invokeMethod(
+        window.get(),
+        [&] {
+            window->close();
+            visibleAfterClose = window->isVisible();
+        },
+        Qt::QueuedConnection);
+    click("Button4");
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_EQ(linesStartingWith(memoLines(), "---> LM Fit end"), 1) << "the fit ran to its end";
+    EXPECT_FALSE(window->isVisible()) << "then the window closed";
+}
+
+}  // namespace
+}  // namespace tolvi::test

@@ -1,0 +1,57 @@
+// The pictures of the fit and Fourier pages in the documentation: saved beside the test program
+// (bin/window-fit.png, bin/window-ga.png, bin/window-fourier.png) and copied to docs/ by hand.
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QTabWidget>
+
+#include "model/slots.h"
+#include "window_fixture.h"
+
+namespace tolvi::test {
+namespace {
+
+using Pictures = WindowTest;
+
+void save(QWidget* window, const char* name) {
+    QApplication::processEvents();
+    QImage image = window->grab().toImage();
+    EXPECT_TRUE(image.save(QString::fromStdString(programDirectory() + name))) << name;
+}
+
+TEST_F(Pictures, FitReportHistoryAndFourierPage) {
+    auto* upper = find<QTabWidget>("Plot");
+    auto* lower = find<QTabWidget>("PageControl3");
+
+    // The template fitted by least squares: the fitted cells and curves.
+    loadTemplate();
+    chooseItem("RGM", 0);
+    click("Button4");
+    ASSERT_TRUE(field(4).startsWith("-->OK")) << field(4).toStdString();
+    save(window.get(), "window-fit.png");
+
+    // A genetic search from the template's start values: its report and its history.
+    click("Button9");
+    chooseItem("RGM", 1);
+    setField(20, "60");
+    click("Button4");
+    ASSERT_TRUE(field(4).startsWith("--->GA Fit end")) << field(4).toStdString();
+    ASSERT_EQ(points("Chart6", 0), 60);
+    lower->setCurrentIndex(1);
+    // A material computed (the dialog cancelled): its values under the group.
+    find<QLineEdit>("MaterialFormula")->setText("SiO2");
+    dialogs->answers.push_back("");
+    click("MaterialSave");
+    save(window.get(), "window-ga.png");
+
+    // The Fourier page after "Template data" and "FT".
+    upper->setCurrentIndex(1);
+    click("Button19");
+    click("Button21");
+    ASSERT_EQ(field(14), "--->OK");
+    save(window.get(), "window-fourier.png");
+    EXPECT_TRUE(errors->messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace tolvi::test
