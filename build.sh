@@ -28,11 +28,7 @@ cmake --build build
 
 case "${1:-}" in
     run)
-        if [ -x build/bin/tolvi ]; then
-            exec build/bin/tolvi
-        else
-            exec build/bin/tolvi-cli --help
-        fi
+        exec build/bin/tolvi
         ;;
     test)
         cd build && ctest --output-on-failure -j"$(nproc)"
