@@ -532,7 +532,9 @@ TEST(LmBounds, StepOntoABoundLandsExactlyDespiteRounding) {
     for (Case c :
          {Case{0.7, 0.1, -0.3, false}, Case{0.3, -0.1, -1.7, false}, Case{-0.7, 0.3, 2.9, true},
           Case{0.1, 0.7, 1.3, true}, Case{-2.0 / 7.0, 0.0, 5.0 / 3.0, true},
-          Case{123.456, 789.012, 1e4 / 3.0, true}, Case{-5.1, -5.3, -9.7, false}}) {
+          Case{123.456, 789.012, 1e4 / 3.0, true}, Case{-5.1, -5.3, -9.7, false},
+          // A bound small beside the distance travelled: x + alpha s would stop ulps short.
+          Case{1.0 / 3.0, 1e-3, -1.0, false}, Case{-1.0 / 3.0, -1e-3, 1.0, true}}) {
         SCOPED_TRACE(testing::Message() << c.start << " -> " << c.bound);
         Target target{c.target};
         FitRun run = runFit(towardTarget, 1, {c.start},

@@ -66,6 +66,8 @@ struct LmDriver {
     std::vector<char> hasLower, hasUpper;
     std::vector<double> lower, upper, fixedStep;
     bool anyBound = false;
+    int limitIndex = -1;      // the parameter whose bound shortened the last step, or -1
+    double limitValue = 0.0;  // that bound
 
     std::vector<double> fvec;    // residuals at the accepted vector
     std::vector<double> rtrial;  // residuals at a trial or Jacobian point
@@ -200,12 +202,17 @@ double LmDriver::shortenStep() {
             step[j] = 0.0;
     }
     double alpha = 1.0;
+    limitIndex = -1;
     for (int j = 0; j < nfree(); ++j) {
         if (std::fabs(step[j]) <= MACHEP) continue;
-        if (hasLower[j] && xfree[j] + step[j] < lower[j])
-            alpha = std::min(alpha, (lower[j] - xfree[j]) / step[j]);
-        if (hasUpper[j] && xfree[j] + step[j] > upper[j])
-            alpha = std::min(alpha, (upper[j] - xfree[j]) / step[j]);
+        if (hasLower[j] && xfree[j] + step[j] < lower[j]) {
+            double a = (lower[j] - xfree[j]) / step[j];
+            if (a < alpha) alpha = a, limitIndex = j, limitValue = lower[j];
+        }
+        if (hasUpper[j] && xfree[j] + step[j] > upper[j]) {
+            double a = (upper[j] - xfree[j]) / step[j];
+            if (a < alpha) alpha = a, limitIndex = j, limitValue = upper[j];
+        }
     }
     for (double& s : step) s *= alpha;
     return alpha;
@@ -293,6 +300,9 @@ int LmDriver::run() {
             double alpha = anyBound ? shortenStep() : 1.0;
             for (int j = 0; j < nf; ++j) xnew[j] = xfree[j] + step[j];
             if (anyBound) snapOntoBounds();
+            // The parameter that shortened the step lands exactly on its bound, even where the
+            // bound is small beside the distance travelled and x + alpha s rounds a few ulps off.
+            if (anyBound && limitIndex >= 0) xnew[limitIndex] = limitValue;
             // Only non-finite arithmetic upstream can make this happen; never pass it on.
             for (int j = 0; j < nf; ++j)
                 if (!std::isfinite(xnew[j])) return NON_FINITE;
