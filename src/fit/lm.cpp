@@ -207,11 +207,19 @@ double LmDriver::shortenStep() {
         if (std::fabs(step[j]) <= MACHEP) continue;
         if (hasLower[j] && xfree[j] + step[j] < lower[j]) {
             double a = (lower[j] - xfree[j]) / step[j];
-            if (a < alpha) alpha = a, limitIndex = j, limitValue = lower[j];
+            if (a < alpha) {
+                alpha = a;
+                limitIndex = j;
+                limitValue = lower[j];
+            }
         }
         if (hasUpper[j] && xfree[j] + step[j] > upper[j]) {
             double a = (upper[j] - xfree[j]) / step[j];
-            if (a < alpha) alpha = a, limitIndex = j, limitValue = upper[j];
+            if (a < alpha) {
+                alpha = a;
+                limitIndex = j;
+                limitValue = upper[j];
+            }
         }
     }
     for (double& s : step) s *= alpha;
