@@ -26,7 +26,8 @@ std::vector<std::string> splitParts(const uint8_t* data, size_t size, size_t par
 }
 
 const std::string& workDir() {
-    static const std::string dir = [] {
+    // Never destroyed: the clean-up at exit, registered while it is made, still needs it.
+    static const std::string& dir = *new std::string([] {
         // Shared memory where there is some: every run writes and reads its files.
         std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         std::string d = base + "/tolvi-fuzz-" + std::to_string(getpid()) + "/";
@@ -36,7 +37,7 @@ const std::string& workDir() {
             std::filesystem::remove_all(workDir(), ec);
         });
         return d;
-    }();
+    }());
     return dir;
 }
 
