@@ -103,16 +103,49 @@ struct BatchJob {
     const double* xs;
     double* residuals;
     int* statuses;
-    double* chi2;
     int m, n;
+    int parts;  // point ranges each vector is split into
 };
 
-void evaluateOne(void* context, int k, int worker) {
+// Vector k = task / parts, point range part = task % parts of every used slot, on the worker's
+// own copy of the model: the residuals of the points of that range. The ranges of one vector
+// may run on different copies; each builds the same slab stack for it.
+void evaluatePart(void* context, int taskIndex, int worker) {
     BatchJob& job = *static_cast<BatchJob*>(context);
+    const FitState& state = *job.state;
+    int k = taskIndex / job.parts;
+    int part = taskIndex % job.parts;
     ModelStore& copy = *job.workers->copies[worker];
-    job.chi2[k] = computeResiduals(copy, *job.state, job.xs + static_cast<size_t>(k) * job.n, job.m,
-                                   job.residuals + static_cast<size_t>(k) * job.m);
-    job.statuses[k] = 0;
+    writeFitParams(copy, state, job.xs + static_cast<size_t>(k) * job.n);
+    double* residuals = job.residuals + static_cast<size_t>(k) * job.m;
+    int offset = 0;
+    for (int d = firstUsedSlot(copy, state); d < endUsedSlot(copy, state); ++d) {
+        buildSlabStack(copy, d);
+        const DataSet& ds = copy.dataSet(d);
+        int points = ds.npoints;
+        int first = static_cast<int>(static_cast<long>(points) * part / job.parts);
+        int end = static_cast<int>(static_cast<long>(points) * (part + 1) / job.parts);
+        computeReflectivityRange(copy, d, false, first, end);
+        int start = state.window.firstPoint[d];
+        for (int i = 0; i < state.window.pointCount[d] && offset + i < job.m; ++i) {
+            int p = start + i;
+            if (p < first || p >= end) continue;
+            residuals[offset + i] = (ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p];
+        }
+        offset += state.window.pointCount[d];
+    }
+    if (part == 0) job.statuses[k] = 0;
+}
+
+// Splitting each vector over the points pays when the vectors do not share the threads evenly
+// and the curves are long.
+int partsPerVector(const ModelStore& store, const FitState& state, int count, int threads) {
+    if (threads == 1 || count % threads == 0) return 1;
+    long work = 0;
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d)
+        work +=
+            static_cast<long>(store.dataSet(d).npoints) * std::max(store.layerModel(d).layall, 1);
+    return work < MIN_SHARED_WORK ? 1 : threads;
 }
 
 }  // namespace
@@ -121,11 +154,18 @@ void fitResidualsBatch(int count, int m, int n, const double* xs, double* residu
                        void* context) {
     FitCall& call = *static_cast<FitCall*>(context);
     FitState& state = *call.state;
-    double chi2[MAX_FIT_PARAMS];
-    BatchJob job{&state, state.workers.get(), xs, residuals, statuses, chi2, m, n};
-    state.workers->pool.run(count, evaluateOne, &job);
-    double best = chi2[0];
-    for (int k = 1; k < count; ++k) best = std::min(best, chi2[k]);
+    FitWorkers& workers = *state.workers;
+    int parts = partsPerVector(*call.store, state, count, workers.pool.threads());
+    BatchJob job{&state, &workers, xs, residuals, statuses, m, n, parts};
+    workers.pool.run(count * parts, evaluatePart, &job);
+    double best = 0.0;
+    for (int k = 0; k < count; ++k) {
+        double chi2 = 0.0;
+        for (int i = 0; i < m; ++i)
+            chi2 += residuals[k * static_cast<size_t>(m) + i] *
+                    residuals[k * static_cast<size_t>(m) + i];
+        if (k == 0 || chi2 < best) best = chi2;
+    }
     noteEvaluations(state, count, best);
 }
 

@@ -7,6 +7,22 @@
 
 namespace tolvi {
 
+namespace {
+
+// About 100 microseconds of spinning: longer than the pause between two evaluations of a fit,
+// far shorter than the pause between two fits.
+constexpr int SPIN_ROUNDS = 20000;
+
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
 WorkerPool::WorkerPool(int threads) {
     for (int w = 1; w < threads; ++w) workers_.emplace_back(&WorkerPool::workerLoop, this, w);
 }
@@ -15,6 +31,7 @@ WorkerPool::~WorkerPool() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
+        stopFlag_.store(true);
     }
     wake_.notify_all();
     for (std::thread& t : workers_) t.join();
@@ -39,7 +56,13 @@ void WorkerPool::drain(int worker) {
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!failure_) failure_ = std::current_exception();
-            next_ = count_;  // the others stop taking tasks
+            // The others stop taking tasks; the ones nobody took count as ended.
+            pending_.fetch_sub(count_ - next_);
+            next_ = count_;
+        }
+        if (pending_.fetch_sub(1) == 1) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_.notify_one();
         }
     }
 }
@@ -47,19 +70,17 @@ void WorkerPool::drain(int worker) {
 void WorkerPool::workerLoop(int worker) {
     unsigned long seen = 0;
     for (;;) {
+        for (int k = 0; k < SPIN_ROUNDS && published_.load() == seen && !stopFlag_.load(); ++k)
+            relax();
         {
             std::unique_lock<std::mutex> lock(mutex_);
+            ++sleepers_;
             wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+            --sleepers_;
             if (stopping_) return;
             seen = generation_;
-            ++busy_;
         }
         drain(worker);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            --busy_;
-        }
-        finished_.notify_one();
     }
 }
 
@@ -69,6 +90,7 @@ void WorkerPool::run(int count, Task task, void* context) {
         for (int i = 0; i < count; ++i) task(context, i, 0);
         return;
     }
+    bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         task_ = task;
@@ -76,16 +98,18 @@ void WorkerPool::run(int count, Task task, void* context) {
         count_ = count;
         next_ = 0;
         failure_ = nullptr;
+        pending_.store(count);
         ++generation_;
+        published_.store(generation_);
+        wake = sleepers_ > 0;
     }
-    wake_.notify_all();
+    if (wake) wake_.notify_all();
     drain(0);
+    for (int k = 0; k < SPIN_ROUNDS && pending_.load() != 0; ++k) relax();
     std::exception_ptr failure;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        // Every worker that woke for this run must leave it before its tasks' results are used
-        // (and before the next run changes the task).
-        finished_.wait(lock, [&] { return busy_ == 0 && next_ >= count_; });
+        finished_.wait(lock, [&] { return pending_.load() == 0; });
         failure = failure_;
         failure_ = nullptr;
     }
