@@ -11,6 +11,40 @@ FitWorkers::FitWorkers(int threads) : pool(threads) {
     for (int w = 0; w < threads; ++w) copies.push_back(std::make_unique<ModelStore>());
 }
 
+namespace {
+
+// What an evaluation reads of a slot: the settings, the measured curve and the layer table (the
+// slab stack and the calculated curve are made afresh by every evaluation). Copying only this
+// keeps the start of a short fit short.
+void copyForFit(const ModelStore& from, ModelStore& to, int slot) {
+    const DataSet& a = from.dataSet(slot);
+    DataSet& b = to.dataSet(slot);
+    b.yScale = a.yScale;
+    b.probe = a.probe;
+    b.xAxis = a.xAxis;
+    b.lamd = a.lamd;
+    b.divergence = a.divergence;
+    b.magMode = a.magMode;
+    b.xmin = a.xmin;
+    b.xmax = a.xmax;
+    b.x0_shift = a.x0_shift;
+    b.logI0 = a.logI0;
+    b.bg = a.bg;
+    b.npoints = a.npoints;
+    std::copy_n(a.xData.begin(), a.npoints, b.xData.begin());
+    std::copy_n(a.yLog.begin(), a.npoints, b.yLog.begin());
+    std::copy_n(a.sigmaLog.begin(), a.npoints, b.sigmaLog.begin());
+    const LayerModel& m = from.layerModel(slot);
+    LayerModel& n = to.layerModel(slot);
+    n.simFit = m.simFit;
+    n.nlay = m.nlay;
+    n.nglay = m.nglay;
+    n.layall = 0;
+    std::copy_n(m.entries.begin(), m.nlay, n.entries.begin());
+}
+
+}  // namespace
+
 FitWorkers& prepareWorkers(const ModelStore& store, FitState& state) {
     int threads = state.threads > 0 ? state.threads : defaultThreadCount();
     if (!state.workers || state.workers->pool.threads() != threads)
@@ -19,13 +53,10 @@ FitWorkers& prepareWorkers(const ModelStore& store, FitState& state) {
         copy->nfile = store.nfile;
         copy->curfile = store.curfile;
         copy->ambientN = store.ambientN;
-        for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
-            copy->data[d] = store.data[d];
-            copy->layers[d] = store.layers[d];
-        }
         // A multi fit writes layer quantities into every loaded slot.
-        if (state.multiFit)
-            for (int d = 0; d < store.nfile; ++d) copy->layers[d] = store.layers[d];
+        int first = state.multiFit ? 0 : firstUsedSlot(store, state);
+        int end = state.multiFit ? store.nfile : endUsedSlot(store, state);
+        for (int d = first; d < end; ++d) copyForFit(store, *copy, d);
     }
     return *state.workers;
 }
