@@ -5,23 +5,23 @@
 
 namespace tolvi::cli {
 
-Arguments parseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& specs) {
+Arguments parseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& options) {
     Arguments args;
     for (int i = first; i < argc; ++i) {
         std::string word = argv[i];
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs)
+        const OptionSpec* option = nullptr;
+        for (const OptionSpec& s : options)
             if (word == std::string("--") + s.name ||
                 (s.shortName && word == std::string("-") + s.shortName))
-                spec = &s;
-        if (!spec && (word.size() < 2 || word.compare(0, 2, "--") != 0)) {
+                option = &s;
+        if (!option && (word.size() < 2 || word.compare(0, 2, "--") != 0)) {
             args.positional.push_back(word);
             continue;
         }
-        if (!spec) throw UsageError{"unknown option " + word};
-        std::string name = spec->name;
+        if (!option) throw UsageError{"unknown option " + word};
+        std::string name = option->name;
         if (args.has(name)) throw UsageError{"option " + word + " given twice"};
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             args.flags.insert(name);
         } else {
             if (i + 1 >= argc) throw UsageError{"option " + word + " needs a value"};

@@ -33,9 +33,9 @@ struct UsageError {
     std::string message;
 };
 
-// Splits argv[first..] into positional words and the options of `specs` (before or after the
+// Splits argv[first..] into positional words and the options of `options` (before or after the
 // positional words). Throws UsageError for an unknown option or a missing value.
-Arguments parseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& specs);
+Arguments parseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& options);
 
 // "--name" values converted, each refusal a UsageError naming the option.
 double realOption(const Arguments& args, const std::string& name, double fallback);
