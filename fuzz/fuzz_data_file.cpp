@@ -3,9 +3,6 @@
 #include <memory>
 
 #include "fuzz_support.h"
-#include "model/profile.h"
-#include "model/slots.h"
-#include "model/status.h"
 
 using namespace tolvi;
 
@@ -33,15 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::writeFile("p.par", parameterFile(mode & 1, (mode >> 1) & 1, (mode >> 2) % 3));
     fuzz::writeFile("d.dat", std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     static auto store = std::make_unique<ModelStore>();
-    store->nfile = 0;
     store->rRfMode = (mode >> 4) & 1;
-    try {
-        Status s = loadParamSlot(*store, fuzz::workDir() + "p.par");
-        if (s.code == 0) {
-            computeProfile(*store, 0);
-            fuzz::checkSlotFinite(*store, 0);
-        }
-    } catch (const NumberError&) {
-    }
+    fuzz::loadAndCheck(*store);
     return 0;
 }

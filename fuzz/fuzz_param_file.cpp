@@ -3,10 +3,6 @@
 #include <memory>
 
 #include "fuzz_support.h"
-#include "model/profile.h"
-#include "model/slots.h"
-#include "model/status.h"
-#include "physics/reflectivity.h"
 
 using namespace tolvi;
 
@@ -16,16 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::writeFile("a.mf", parts[1]);
     fuzz::writeFile("d.dat", parts[2]);
     static auto store = std::make_unique<ModelStore>();
-    store->nfile = 0;
     store->rRfMode = size % 2 == 1;
-    try {
-        Status s = loadParamSlot(*store, fuzz::workDir() + "p.par");
-        if (s.code == 0) {
-            computeProfile(*store, 0);
-            fuzz::checkSlotFinite(*store, 0);
-        }
-    } catch (const NumberError&) {
-        // A number that cannot be read (or a result that would not be finite) ends the load.
-    }
+    fuzz::loadAndCheck(*store);
     return 0;
 }

@@ -1,5 +1,9 @@
 #include "fuzz_support.h"
 
+#include "model/profile.h"
+#include "model/slots.h"
+#include "model/status.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -76,6 +80,18 @@ void checkSlotFinite(const ModelStore& store, int slot) {
     const LayerModel& m = store.layerModel(slot);
     for (int s = 0; s < m.layall; ++s)
         if (!isFinite(m.slabs[s].n) || !isFinite(m.slabs[s].magTerm)) std::abort();
+}
+
+void loadAndCheck(ModelStore& store) {
+    store.nfile = 0;
+    try {
+        Status s = loadParamSlot(store, workDir() + "p.par");
+        if (s.code == 0) {
+            computeProfile(store, 0);
+            checkSlotFinite(store, 0);
+        }
+    } catch (const NumberError&) {
+    }
 }
 
 }  // namespace tolvi::fuzz

@@ -20,4 +20,9 @@ void writeFile(const std::string& name, const std::string& content);
 // infinity.
 void checkSlotFinite(const ModelStore& store, int slot);
 
+// Reads workDir()/p.par into slot 0 as "Load Param" does and, when it was read, computes the
+// profile and checks the slot. A number that cannot be read (or a result that would not be
+// finite) ends the load with NumberError, as it should: that is not a failure of the target.
+void loadAndCheck(ModelStore& store);
+
 }  // namespace tolvi::fuzz
