@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "actions/load.h"
 #include "fit/fit_runs.h"
-#include "model/slots.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/status.h"
 #include "fourier/fourier_workspace.h"
 #include "fourier/thickness_transform.h"
 #include "fuzz_support.h"
-#include "model/status.h"
 
 using namespace tolvi;
 

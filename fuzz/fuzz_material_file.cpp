@@ -1,9 +1,10 @@
 // A material file read into a layer entry, its optical constants for X-rays and neutrons.
 #include <memory>
 
+#include "actions/load.h"
+#include "base/status.h"
 #include "fuzz_support.h"
-#include "model/status.h"
-#include "physics/materials.h"
+#include "physics/optics.h"
 
 using namespace tolvi;
 
@@ -18,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         store->dataSet(0).probe = probe;
         store->dataSet(0).lamd = probe ? 4.75 : 1.54;
         try {
-            if (readMaterialFile(*store, 0, 0).ok() &&
+            if (readMaterial(*store, 0, 0).ok() &&
                 (!isFinite(e.n) || !isFinite(e.magTerm) || !std::isfinite(e.molarMass)))
                 std::abort();
         } catch (const NumberError&) {

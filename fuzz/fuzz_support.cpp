@@ -1,8 +1,8 @@
 #include "fuzz_support.h"
 
-#include "model/profile.h"
-#include "model/slots.h"
-#include "model/status.h"
+#include "actions/load.h"
+#include "base/status.h"
+#include "physics/profile.h"
 
 #include <unistd.h>
 

@@ -2,11 +2,11 @@
 // calculation chain.
 #include <memory>
 
+#include "actions/load.h"
+#include "base/status.h"
 #include "fuzz_support.h"
-#include "model/profile.h"
-#include "model/slots.h"
-#include "model/status.h"
 #include "model/tables.h"
+#include "physics/profile.h"
 #include "physics/reflectivity.h"
 #include "physics/slab_stack.h"
 

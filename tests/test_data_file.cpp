@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "actions/load.h"
+#include "base/status.h"
 #include "model/data_file.h"
 #include "model/param_file.h"
-#include "model/status.h"
 #include "test_support.h"
 
 namespace tolvi {

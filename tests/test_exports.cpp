@@ -1,10 +1,10 @@
-#include "model/exports.h"
+#include "actions/exports.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "model/text_io.h"
+#include "base/text_io.h"
 #include "test_support.h"
 
 namespace tolvi {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "actions/load.h"
+#include "base/text_io.h"
 #include "fit/fit_runs.h"
-#include "model/slots.h"
-#include "model/text_io.h"
 #include "physics/slab_stack.h"
 #include "test_support.h"
 

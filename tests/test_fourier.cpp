@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include "base/status.h"
+#include "base/text_io.h"
 #include "fourier/edge_fit.h"
 #include "fourier/fourier_workspace.h"
 #include "fourier/thickness_transform.h"
 #include "fourier_test_support.h"
-#include "model/status.h"
-#include "model/text_io.h"
 #include "test_support.h"
 
 namespace tolvi {

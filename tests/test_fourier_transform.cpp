@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text_io.h"
 #include "fourier/fourier_workspace.h"
 #include "fourier/thickness_transform.h"
 #include "fourier_test_support.h"
-#include "model/text_io.h"
 #include "test_support.h"
 
 namespace tolvi {

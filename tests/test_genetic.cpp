@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "actions/load.h"
 #include "fit/fit_runs.h"
 #include "fit/genetic.h"
-#include "model/slots.h"
 #include "test_support.h"
 
 namespace tolvi {

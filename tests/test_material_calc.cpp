@@ -7,9 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "model/text_io.h"
+#include "actions/load.h"
+#include "base/text_io.h"
 #include "physics/material_calc.h"
-#include "physics/materials.h"
+#include "physics/optics.h"
 #include "test_support.h"
 
 namespace tolvi {
@@ -274,7 +275,7 @@ TEST(MaterialCalc, FileTextReadsBackAsTheValues) {
     LayerEntry& e = store->layerModel(0).entries[0];
     e.material.assign("FeNi.mf");
     e.rho.value = 8.5;
-    ASSERT_EQ(readMaterialFile(*store, 0, 0).code, 0);
+    ASSERT_EQ(readMaterial(*store, 0, 0).code, 0);
     for (auto [read, value] : {std::pair{e.molarMass, v.molarMass},
                                {e.f1, v.f1},
                                {e.f2, v.f2},

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "model/status.h"
-#include "physics/materials.h"
+#include "actions/load.h"
+#include "base/status.h"
+#include "physics/optics.h"
 #include "test_support.h"
 
 namespace tolvi {
@@ -27,7 +28,7 @@ class Materials : public ::testing::Test {
 
 TEST_F(Materials, WorkedSiliconXrayNumbers) {
     test::writeMaterial(dir.file("Si.mf"), 28.0855, 14.28, 0.33, 4.1491, 0.171, 0.0);
-    ASSERT_EQ(readMaterialFile(*store, 0, 0).code, 0);
+    ASSERT_EQ(readMaterial(*store, 0, 0).code, 0);
     // m = 2.7008649e-06 * 1.54^2 * 2.33 / 28.0855 = 5.3139e-07
     EXPECT_NEAR(1.0 - entry().n.re, 7.588331e-06, 5e-13);
     EXPECT_NEAR(entry().n.im, 1.753606e-07, 5e-14);
@@ -39,7 +40,7 @@ TEST_F(Materials, NeutronScatteringLengthDensityOfSilicon) {
     test::writeMaterial(dir.file("Si.mf"), 28.0855, 14.28, 0.33, 4.1491, 0.0, 0.0);
     store->dataSet(0).probe = 1;
     store->dataSet(0).lamd = 5.0;
-    ASSERT_EQ(readMaterialFile(*store, 0, 0).code, 0);
+    ASSERT_EQ(readMaterial(*store, 0, 0).code, 0);
     double sld = (1.0 - entry().n.re) * TWO_PI / (5.0 * 5.0);
     EXPECT_NEAR(sld, 2.074e-6, 0.002e-6);
     EXPECT_EQ(entry().n.im, 0.0);
@@ -52,7 +53,7 @@ TEST_F(Materials, NeutronAbsorptionAndMagneticTerms) {
     entry().rho.value = 7.874;
     store->dataSet(0).probe = 1;
     store->dataSet(0).lamd = 4.0;
-    ASSERT_EQ(readMaterialFile(*store, 0, 0).code, 0);
+    ASSERT_EQ(readMaterial(*store, 0, 0).code, 0);
     double tau = 16.0 / TWO_PI;
     // Nuclear SLD 8.02e-6, magnetic SLD 2.695 fm per Bohr magneton: 5.03e-6 1/Å^2.
     EXPECT_NEAR((1.0 - entry().n.re) / tau, 8.024e-6, 0.002e-6);
@@ -66,7 +67,7 @@ TEST_F(Materials, NeutronAbsorptionAndMagneticTerms) {
 TEST_F(Materials, ZeroDensityAndOtherProbes) {
     test::writeMaterial(dir.file("Si.mf"), 28.0855, 14.28, 0.33, 4.1491, 0.0, 1.5);
     entry().rho.value = 0.0;
-    ASSERT_EQ(readMaterialFile(*store, 0, 0).code, 0);
+    ASSERT_EQ(readMaterial(*store, 0, 0).code, 0);
     EXPECT_EQ(entry().n, (Complex{1.0, 0.0}));
     EXPECT_EQ(entry().magTerm, (Complex{0.0, 0.0})) << "an X-ray layer has no magnetic term";
 
@@ -82,7 +83,7 @@ TEST_F(Materials, LinesWithCommentsCommasAndBlankLines) {
                     "1.54\n\n28.0855, 14\n   \n14.28 ; f1 at Cu K-alpha\n0.33\r\n4.1491\n0.171\n"
                     "0.5 ; mag\nignored lines after the seventh\n");
     entry().mag.value = 3.0;
-    ASSERT_EQ(readMaterialFile(*store, 0, 0).code, 0);
+    ASSERT_EQ(readMaterial(*store, 0, 0).code, 0);
     EXPECT_EQ(entry().molarMass, 28.0855);
     EXPECT_EQ(entry().f1, 14.28);
     EXPECT_EQ(entry().f2, 0.33);
@@ -92,21 +93,21 @@ TEST_F(Materials, LinesWithCommentsCommasAndBlankLines) {
 }
 
 TEST_F(Materials, BadFilesAreRefusedWithoutStoringAnything) {
-    EXPECT_EQ(readMaterialFile(*store, 0, 0).code, 1);  // no such file
+    EXPECT_EQ(readMaterial(*store, 0, 0).code, 1);  // no such file
 
     test::writeText(dir.file("Si.mf"), "1\n28\n14\n0.3\n4\n");
-    EXPECT_THROW(readMaterialFile(*store, 0, 0), NumberError);
+    EXPECT_THROW(readMaterial(*store, 0, 0), NumberError);
 
     test::writeText(dir.file("Si.mf"), "1\n28\n14\nabc\n4\n0\n0\n");
     try {
-        (void)readMaterialFile(*store, 0, 0);
+        (void)readMaterial(*store, 0, 0);
         FAIL();
     } catch (const NumberError& e) {
         EXPECT_NE(std::string(e.what()).find("Si.mf, line 4"), std::string::npos) << e.what();
     }
 
     test::writeMaterial(dir.file("Si.mf"), 0.0, 14.28, 0.33, 4.1491, 0.171, 0.0);
-    Status s = readMaterialFile(*store, 0, 0);
+    Status s = readMaterial(*store, 0, 0);
     EXPECT_EQ(s.code, 2);
     EXPECT_NE(s.message.find("molar mass"), std::string::npos);
     EXPECT_EQ(entry().molarMass, 0.0);
@@ -115,7 +116,7 @@ TEST_F(Materials, BadFilesAreRefusedWithoutStoringAnything) {
 
 TEST_F(Materials, ZeroWavelengthNeverStoresInfinity) {
     test::writeMaterial(dir.file("Si.mf"), 28.0855, 14.28, 0.33, 4.1491, 0.171, 0.0);
-    ASSERT_EQ(readMaterialFile(*store, 0, 0).code, 0);
+    ASSERT_EQ(readMaterial(*store, 0, 0).code, 0);
     Complex before = entry().n;
     store->dataSet(0).probe = 1;
     store->dataSet(0).lamd = 0.0;

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "actions/load.h"
+#include "base/status.h"
+#include "base/text_io.h"
 #include "model/param_file.h"
-#include "model/status.h"
-#include "model/text_io.h"
 #include "test_support.h"
 
 namespace tolvi {

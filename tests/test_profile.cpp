@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/profile.h"
+#include "physics/profile.h"
 #include "test_support.h"
 
 namespace tolvi {

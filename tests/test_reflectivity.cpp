@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "allocation_counter.h"
-#include "model/status.h"
-#include "physics/materials.h"
+#include "base/status.h"
+#include "physics/optics.h"
 #include "physics/reflectivity.h"
 #include "physics/reflectivity_fast.h"
 #include "physics/slab_stack.h"

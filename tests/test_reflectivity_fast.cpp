@@ -18,9 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include "actions/load.h"
 #include "allocation_counter.h"
-#include "model/slots.h"
-#include "model/status.h"
+#include "base/status.h"
 #include "physics/reflectivity.h"
 #include "physics/reflectivity_fast.h"
 #include "test_support.h"

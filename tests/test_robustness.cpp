@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "actions/load.h"
+#include "base/status.h"
 #include "model/param_file.h"
-#include "model/profile.h"
-#include "model/slots.h"
-#include "model/status.h"
-#include "physics/materials.h"
+#include "physics/optics.h"
+#include "physics/profile.h"
 #include "test_support.h"
 
 namespace tolvi {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "physics/materials.h"
+#include "physics/optics.h"
 #include "physics/slab_stack.h"
 #include "test_support.h"
 

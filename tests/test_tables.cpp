@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/slots.h"
+#include "actions/load.h"
 #include "physics/reflectivity.h"
 #include "physics/slab_stack.h"
 #include "test_support.h"

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "model/status.h"
-#include "model/text_io.h"
+#include "base/status.h"
+#include "base/text_io.h"
 #include "test_support.h"
 
 namespace tolvi {

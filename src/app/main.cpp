@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "actions/load.h"
 #include "model/model_store.h"
-#include "model/slots.h"
 #include "ui/app_start.h"
 #include "ui/main_window.h"
 

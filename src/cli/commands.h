@@ -2,22 +2,23 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "cli/options.h"
 #include "model/model_store.h"
-#include "model/status.h"
 
 namespace tolvi::cli {
 
-// What a command leaves for main(): the exit status, standard output (printed only when the
-// status is 0) and standard error (the status-line text as its last line).
-struct Outcome {
-    int exitStatus = 0;
+// What a command leaves for main(): how it ended, standard output and standard error (the
+// status-line text as its last line). main() derives the exit status from the outcome alone:
+// 0 when it succeeded (a warning included; standard output is then printed), 1 otherwise.
+struct CommandResult {
+    Outcome outcome = Outcome::Ok;
     std::string out;
     std::string err;
 };
 
-// A load ended well when its status-line text is "--->OK" or a warning.
-bool loadSucceeded(const std::string& message);
+// The exit status of a command that ended with `outcome`.
+int exitStatusOf(Outcome outcome);
 
 // Reads the command's parameter file into slot 0 as "Load Param" does, or the template as
 // "Template" does with --template; --ambient DELTA:BETA is set first. Exactly one of the two
@@ -27,8 +28,8 @@ Status loadModel(ModelStore& store, const Arguments& args);
 // --ambient DELTA:BETA into the store (UsageError for a malformed or refused value).
 void setAmbientOption(ModelStore& store, const Arguments& args);
 
-Outcome runSimulate(const Arguments& args);
-Outcome runProfile(const Arguments& args);
-Outcome runSlabs(const Arguments& args);
+CommandResult runSimulate(const Arguments& args);
+CommandResult runProfile(const Arguments& args);
+CommandResult runSlabs(const Arguments& args);
 
 }  // namespace tolvi::cli

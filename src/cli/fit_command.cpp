@@ -3,10 +3,10 @@
 #include <charconv>
 #include <memory>
 
+#include "actions/load.h"
+#include "base/text_io.h"
 #include "fit/fit_runs.h"
 #include "model/param_file.h"
-#include "model/slots.h"
-#include "model/text_io.h"
 
 namespace tolvi::cli {
 
@@ -43,11 +43,11 @@ Status loadAll(ModelStore& store, const Arguments& args) {
         throw UsageError{"at most 6 parameter files"};
     setAmbientOption(store, args);
     Status first = loadParamSlot(store, args.positional[0]);
-    if (first.code != 0 || !loadSucceeded(first.message)) return first;
-    Status s{0, "--->OK"};
+    if (!first.succeeded()) return first;
+    Status s = Status::success("--->OK");
     for (size_t i = 1; i < args.positional.size(); ++i) {
         s = loadParamSlot(store, args.positional[i]);
-        if (s.code != 0 || !loadSucceeded(s.message)) return s;
+        if (!s.succeeded()) return s;
     }
     return s;
 }
@@ -59,38 +59,36 @@ std::vector<OptionSpec> fitOptions() {
             {"gens", true},      {"seed", true},    {"save", true}};
 }
 
-Outcome runFitCommand(const Arguments& args) {
+CommandResult runFitCommand(const Arguments& args) {
     FitOptions options = fitOptionsOf(args);
     options.multi = args.positional.size() > 1;
     auto store = std::make_unique<ModelStore>();
     auto state = std::make_unique<FitState>();
     auto ga = std::make_unique<GeneticState>();
 
-    Outcome outcome;
+    CommandResult result;
     Status load = loadAll(*store, args);
-    if (load.code != 0 || !loadSucceeded(load.message)) {
-        outcome.exitStatus = 1;
-        outcome.err = load.message + "\n";
-        return outcome;
+    if (!load.succeeded()) {
+        result.outcome = load.outcome;
+        result.err = load.message + "\n";
+        return result;
     }
     store->curfile = 0;
     FitReport report = runFit(*store, *state, *ga, options);
-    if (report.populationRefused) outcome.err += "Error! too many popuration\n";
-    outcome.err += statusLine(report.statusText) + "\n";
-    if (report.status <= 0) {
-        outcome.exitStatus = 1;
-        return outcome;
-    }
+    if (report.populationRefused) result.err += "Error! too many popuration\n";
+    result.err += statusLine(report.statusText) + "\n";
+    result.outcome = report.outcome;
+    if (!succeeded(report.outcome)) return result;
     for (const std::string& line : report.lines)
-        outcome.out += line.empty() || line.back() != '\n' ? line + "\n" : line;
+        result.out += line.empty() || line.back() != '\n' ? line + "\n" : line;
     if (args.values.count("save")) {
         Status saved = writeParamFile(*store, store->curfile, args.value("save"));
-        if (!saved.ok()) {
-            outcome.exitStatus = 1;
-            outcome.err += saved.message + "\n";
+        if (!saved.succeeded()) {
+            result.outcome = saved.outcome;
+            result.err += saved.message + "\n";
         }
     }
-    return outcome;
+    return result;
 }
 
 }  // namespace tolvi::cli

@@ -7,7 +7,7 @@
 namespace tolvi::cli {
 
 // tolvi-cli fit PAR [PAR2 ...]: "Fit" of one file, "Multi Fit" of several, or the template.
-Outcome runFitCommand(const Arguments& args);
+CommandResult runFitCommand(const Arguments& args);
 std::vector<OptionSpec> fitOptions();
 
 }  // namespace tolvi::cli

@@ -4,10 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "base/text_io.h"
 #include "fourier/fourier_workspace.h"
 #include "fourier/thickness_transform.h"
-#include "model/slots.h"
-#include "model/text_io.h"
 
 namespace tolvi::cli {
 
@@ -112,35 +111,31 @@ std::vector<OptionSpec> fourierOptions() {
             {"save", false}};
 }
 
-Outcome runFourier(const Arguments& args) {
+CommandResult runFourier(const Arguments& args) {
     FourierRequest rq = readRequest(args);
     auto ws = std::make_unique<FourierWorkspace>();
     ws->x_type = rq.x_type;
     ws->y_type = rq.y_type;
 
-    Outcome outcome;
+    CommandResult result;
     Status load = rq.useTemplate ? loadFourierTemplate(*ws, programDirectory())
                                  : loadFourierData(*ws, rq.dataPath, rq.lambdaText);
-    outcome.err = load.message + "\n";
-    if (load.code != 0 || !loadSucceeded(load.message)) {
-        outcome.exitStatus = 1;
-        return outcome;
-    }
+    result.err = load.message + "\n";
+    result.outcome = load.outcome;
+    if (!load.succeeded()) return result;
 
     applyRequest(rq, *ws);
     FtReport report = runFourierTransform(*ws, rq.ambientN);
-    outcome.err += report.status.message + "\n";
-    if (report.status.code != 0) {
-        outcome.exitStatus = 1;
-        return outcome;
-    }
-    outcome.out = fourierResultText(*ws);
+    result.err += report.status.message + "\n";
+    result.outcome = report.status.outcome;
+    if (!report.status.succeeded()) return result;
+    result.out = fourierResultText(*ws);
     if (rq.save) {
         Status saved = saveFourierResult(*ws);
-        outcome.err += saved.message + "\n";
-        if (!saved.ok()) outcome.exitStatus = 1;
+        result.err += saved.message + "\n";
+        result.outcome = saved.outcome;
     }
-    return outcome;
+    return result;
 }
 
 }  // namespace tolvi::cli

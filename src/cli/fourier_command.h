@@ -10,9 +10,9 @@ namespace tolvi::cli {
 // "ft DATA|--template [options]": the Fourier page's "Load data" (or "Template data") and "FT",
 // with "Save FT" under --save. Standard output is the ".FT" file's content; standard error the
 // load's message, then the page's status line after FT, then (--save) the written file's name.
-// Exit status 0 when the load and the transform end with "--->OK" or a warning and the file (if
-// asked for) was written, 1 otherwise; UsageError for wrong usage.
-Outcome runFourier(const Arguments& args);
+// It succeeds when the load and the transform succeed (a warning included) and the file (if
+// asked for) was written; UsageError for wrong usage.
+CommandResult runFourier(const Arguments& args);
 
 // The options of "ft".
 std::vector<OptionSpec> fourierOptions();

@@ -1,20 +1,23 @@
 // tolvi-cli: the core of Tolvi from the command line, for scripts and batch work.
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "base/status.h"
 #include "cli/commands.h"
 #include "cli/fit_command.h"
 #include "cli/fourier_command.h"
 #include "cli/material_command.h"
-#include "model/status.h"
 
 namespace {
 
 using tolvi::cli::Arguments;
+using tolvi::cli::CommandResult;
 using tolvi::cli::OptionSpec;
-using tolvi::cli::Outcome;
 
 const char* HELP =
     "Usage: tolvi-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
@@ -56,7 +59,7 @@ const char* HELP =
 struct Command {
     const char* name;
     std::vector<OptionSpec> options;
-    Outcome (*run)(const Arguments&);
+    CommandResult (*run)(const Arguments&);
 };
 
 const std::vector<Command>& commands() {
@@ -93,17 +96,33 @@ int main(int argc, char** argv) {
         if (c.name == std::string(argv[1])) command = &c;
     if (!command) return usageError(std::string("unknown command ") + argv[1]);
 
-    Outcome outcome;
+    // The one place where the errors of a command end it: wrong usage, a number that cannot be
+    // read (or a result that would not be finite), and whatever else escapes the core (memory
+    // exhausted, threads that cannot be started, ...).
+    CommandResult result;
     try {
         Arguments args = tolvi::cli::parseArguments(argc, argv, 2, command->options);
-        outcome = command->run(args);
+        result = command->run(args);
     } catch (const tolvi::cli::UsageError& e) {
         return usageError(e.message);
     } catch (const tolvi::NumberError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "tolvi-cli: out of memory\n");
+        return 1;
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "tolvi-cli: %s\n", e.what());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tolvi-cli: %s\n", e.what());
+        return 1;
+    } catch (...) {
+        std::fprintf(stderr, "tolvi-cli: an unknown error ended the command\n");
+        return 1;
     }
-    if (outcome.exitStatus == 0) std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
-    std::fwrite(outcome.err.data(), 1, outcome.err.size(), stderr);
-    return outcome.exitStatus;
+    int status = tolvi::cli::exitStatusOf(result.outcome);
+    if (status == 0) std::fwrite(result.out.data(), 1, result.out.size(), stdout);
+    std::fwrite(result.err.data(), 1, result.err.size(), stderr);
+    return status;
 }

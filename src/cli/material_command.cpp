@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/text_io.h"
+#include "base/text_io.h"
 #include "physics/material_calc.h"
 
 namespace tolvi::cli {
@@ -18,7 +18,7 @@ std::vector<OptionSpec> materialOptions() {
     return {{"wavelength", true}, {"mag", true}, {"output", true, "o"}};
 }
 
-Outcome runMaterial(const Arguments& args) {
+CommandResult runMaterial(const Arguments& args) {
     // No formula starts with "-": such a word is a mistyped option.
     for (const std::string& word : args.positional)
         if (!word.empty() && word[0] == '-') throw UsageError{"unknown option " + word};
@@ -31,23 +31,20 @@ Outcome runMaterial(const Arguments& args) {
     std::string path = args.value("output");
     if (toFile && path.empty()) throw UsageError{"-o needs a file name"};
 
-    Outcome outcome;
-    MaterialResult result = calculateMaterial(formula, wavelength, mag);
-    if (!result.status.ok()) {
-        outcome.exitStatus = 1;
-        outcome.err = result.status.message + "\n";
-        return outcome;
-    }
-    std::string text = materialFileText(formula, result.values);
+    CommandResult result;
+    MaterialResult material = calculateMaterial(formula, wavelength, mag);
+    result.outcome = material.status.outcome;
+    result.err = material.status.message + "\n";
+    if (!material.status.succeeded()) return result;
+    std::string text = materialFileText(formula, material.values);
     if (!toFile) {
-        outcome.out = text;
-        outcome.err = result.status.message + "\n";
-        return outcome;
+        result.out = text;
+        return result;
     }
     Status written = writeFileSafely(path, text);
-    outcome.err = written.message + "\n";
-    if (!written.ok()) outcome.exitStatus = 1;
-    return outcome;
+    result.err = written.message + "\n";
+    result.outcome = written.outcome;
+    return result;
 }
 
 }  // namespace tolvi::cli

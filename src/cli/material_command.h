@@ -12,7 +12,7 @@ namespace tolvi::cli {
 // unit (default 0), printed on standard output or written to FILE. Standard error ends with the
 // status-line message. Exit status 1 for a refused formula or wavelength or a failed write;
 // UsageError for wrong usage (a missing or malformed value, a second formula).
-Outcome runMaterial(const Arguments& args);
+CommandResult runMaterial(const Arguments& args);
 
 // The options of "material".
 std::vector<OptionSpec> materialOptions();

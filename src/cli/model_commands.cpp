@@ -1,14 +1,14 @@
 #include <memory>
 
+#include "actions/load.h"
+#include "base/text_io.h"
 #include "cli/commands.h"
-#include "model/profile.h"
-#include "model/slots.h"
-#include "model/text_io.h"
+#include "physics/profile.h"
 
 namespace tolvi::cli {
 
-bool loadSucceeded(const std::string& message) {
-    return message == "--->OK" || message.rfind("--->Warning", 0) == 0;
+int exitStatusOf(Outcome outcome) {
+    return succeeded(outcome) ? 0 : 1;
 }
 
 void setAmbientOption(ModelStore& store, const Arguments& args) {
@@ -34,54 +34,51 @@ Status loadModel(ModelStore& store, const Arguments& args) {
 
 namespace {
 
-// Loads the model; on failure the outcome is already final.
-bool loadOrFail(ModelStore& store, const Arguments& args, Outcome& outcome) {
+// Loads the model; on failure the result is already final.
+bool loadOrFail(ModelStore& store, const Arguments& args, CommandResult& result) {
     Status s = loadModel(store, args);
-    outcome.err = s.message + "\n";
-    if (s.code != 0 || !loadSucceeded(s.message)) {
-        outcome.exitStatus = 1;
-        return false;
-    }
-    return true;
+    result.err = s.message + "\n";
+    result.outcome = s.outcome;
+    return s.succeeded();
 }
 
 }  // namespace
 
-Outcome runSimulate(const Arguments& args) {
+CommandResult runSimulate(const Arguments& args) {
     auto store = std::make_unique<ModelStore>();
     store->rRfMode = args.flags.count("fresnel") > 0;
-    Outcome outcome;
-    if (!loadOrFail(*store, args, outcome)) return outcome;
+    CommandResult result;
+    if (!loadOrFail(*store, args, result)) return result;
     const DataSet& d = store->dataSet(store->curfile);
     for (int i = 0; i < d.npoints; ++i) {
-        outcome.out += formatText("%.17g %.17g %.17g", d.xData[i], d.yLin[i], d.calcLin[i]);
-        if (store->rRfMode) outcome.out += formatText(" %.17g", d.rfLin[i]);
-        outcome.out += "\n";
+        result.out += formatText("%.17g %.17g %.17g", d.xData[i], d.yLin[i], d.calcLin[i]);
+        if (store->rRfMode) result.out += formatText(" %.17g", d.rfLin[i]);
+        result.out += "\n";
     }
-    return outcome;
+    return result;
 }
 
-Outcome runProfile(const Arguments& args) {
+CommandResult runProfile(const Arguments& args) {
     auto store = std::make_unique<ModelStore>();
-    Outcome outcome;
-    if (!loadOrFail(*store, args, outcome)) return outcome;
+    CommandResult result;
+    if (!loadOrFail(*store, args, result)) return result;
     int n = computeProfile(*store, store->curfile);
     for (int j = 0; j < n; ++j)
-        outcome.out += formatText("%.17g %.17g\n", store->profileZ[j], store->profileRho[j]);
-    return outcome;
+        result.out += formatText("%.17g %.17g\n", store->profileZ[j], store->profileRho[j]);
+    return result;
 }
 
-Outcome runSlabs(const Arguments& args) {
+CommandResult runSlabs(const Arguments& args) {
     auto store = std::make_unique<ModelStore>();
-    Outcome outcome;
-    if (!loadOrFail(*store, args, outcome)) return outcome;
+    CommandResult result;
+    if (!loadOrFail(*store, args, result)) return result;
     const LayerModel& m = store->layerModel(store->curfile);
     for (int s = 0; s < m.layall; ++s) {
         const LayerEntry& e = m.slabs[s];
-        outcome.out += formatText("%d %.17g %.17g %.17g %.17g %.17g %.17g\n", s, e.rho.value,
-                                  e.t.value, e.sig.value, e.n.re, e.n.im, e.magTerm.re);
+        result.out += formatText("%d %.17g %.17g %.17g %.17g %.17g %.17g\n", s, e.rho.value,
+                                 e.t.value, e.sig.value, e.n.re, e.n.im, e.magTerm.re);
     }
-    return outcome;
+    return result;
 }
 
 }  // namespace tolvi::cli

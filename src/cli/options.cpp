@@ -1,7 +1,7 @@
 #include "cli/options.h"
 
-#include "model/status.h"
-#include "model/text_io.h"
+#include "base/status.h"
+#include "base/text_io.h"
 
 namespace tolvi::cli {
 

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
+#include "base/text_io.h"
 #include "fit/fit_workers.h"
-#include "model/text_io.h"
 
 namespace tolvi {
 
@@ -13,11 +13,11 @@ Status layerStructureCheck(const ModelStore& store) {
     const LayerModel& first = store.layerModel(0);
     for (int i = 1; i < store.nfile; ++i) {
         const LayerModel& m = store.layerModel(i);
-        if (m.nlay != first.nlay) return {1, "Error->nlay is not same "};
-        if (m.nglay != first.nglay) return {1, "Error->nglay is not same "};
-        if (m.layall != first.layall) return {1, "Error->layall is not same "};
+        if (m.nlay != first.nlay) return {1, "Error->nlay is not same ", Outcome::Refused};
+        if (m.nglay != first.nglay) return {1, "Error->nglay is not same ", Outcome::Refused};
+        if (m.layall != first.layall) return {1, "Error->layall is not same ", Outcome::Refused};
     }
-    return {0, ""};
+    return Status::success("");
 }
 
 FitReport refusal(int status, std::string text) {
@@ -44,8 +44,8 @@ uint64_t tickCount() {
 }
 
 Status multiFitDataCheck(const ModelStore& store) {
-    if (store.nfile <= 1) return {1, "Error->Mfit needs multi data "};
-    return {0, ""};
+    if (store.nfile <= 1) return {1, "Error->Mfit needs multi data ", Outcome::Refused};
+    return Status::success("");
 }
 
 int runLeastSquares(ModelStore& store, FitState& state, LmResult& result) {
@@ -73,7 +73,26 @@ int runGenetic(ModelStore& store, FitState& state, GeneticState& ga, int np, int
     return lm::GA_FINISHED;
 }
 
-FitReport runFit(ModelStore& store, FitState& state, GeneticState& ga, const FitOptions& options) {
+Outcome fitOutcome(int status) {
+    if (status >= lm::MAX_ITERATIONS && status <= lm::GTOL_TOO_SMALL) return Outcome::Warning;
+    if (status > 0) return Outcome::Ok;
+    switch (status) {
+        case MULTI_FIT_REFUSED:
+        case POPULATION_REFUSED:
+        case GENERATIONS_REFUSED:
+        case TOO_MANY_FIT_PARAMS:
+        case lm::GA_NO_PARAM:
+        case lm::LM_NO_PARAM:
+            return Outcome::Refused;
+        default:
+            return Outcome::FitFailed;
+    }
+}
+
+namespace {
+
+FitReport runFitSteps(ModelStore& store, FitState& state, GeneticState& ga,
+                      const FitOptions& options) {
     if (options.multi) {
         if (Status s = multiFitDataCheck(store); !s.ok())
             return refusal(MULTI_FIT_REFUSED, s.message);
@@ -131,6 +150,14 @@ FitReport runFit(ModelStore& store, FitState& state, GeneticState& ga, const Fit
         report.lines.push_back(formatText("NFEV = %d\n", r.nfev));
         addParameterLines(state, true, report);
     }
+    return report;
+}
+
+}  // namespace
+
+FitReport runFit(ModelStore& store, FitState& state, GeneticState& ga, const FitOptions& options) {
+    FitReport report = runFitSteps(store, state, ga, options);
+    report.outcome = fitOutcome(report.status);
     return report;
 }
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "fit/fit_params.h"
 #include "fit/genetic.h"
 #include "fit/lm.h"
-#include "model/status.h"
 
 namespace tolvi {
 
@@ -29,6 +29,7 @@ struct FitOptions {
 // What a fit action shows: the status-line text and the message-log lines.
 struct FitReport {
     int status = 0;
+    Outcome outcome = Outcome::Ok;   // fitOutcome(status)
     std::string statusText;          // as formatted; a one-line field drops a trailing "\n"
     std::vector<std::string> lines;  // message-log lines, each as formatted (ending in "\n")
     int generations = 0;
@@ -40,6 +41,11 @@ struct FitReport {
 // the chosen method, the report. A negative status leaves no report lines; the model then holds
 // the start values again when the engine itself failed. Throws NumberError from the calculation.
 FitReport runFit(ModelStore& store, FitState& state, GeneticState& ga, const FitOptions& options);
+
+// How a fit ended, from its status: 1 to 4 and 9 Ok, 5 to 8 Warning (the engine's limits: the
+// values are the best found), the refusals of the fit actions Refused, every other negative
+// status (the engine's own failures) FitFailed.
+Outcome fitOutcome(int status);
 
 // The first check of "Multi Fit", made before the tables are taken: at least two slots.
 Status multiFitDataCheck(const ModelStore& store);

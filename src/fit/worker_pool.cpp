@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "model/status.h"
-#include "model/text_io.h"
+#include "base/status.h"
+#include "base/text_io.h"
 
 namespace tolvi {
 

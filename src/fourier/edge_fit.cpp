@@ -3,15 +3,14 @@
 #include <cfloat>
 #include <cmath>
 
+#include "base/constants.h"
+#include "base/text_io.h"
 #include "fourier/thickness_transform.h"
-#include "model/text_io.h"
 
 namespace tolvi {
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
-constexpr double RAD_PER_DEG = PI / 180.0;
 constexpr double MIN_THETA = 1e-5;  // degrees; at 0 both kz vanish and p = kz1/kz0 is undefined
 
 // The factors of the page's formulas, kept as written there: 0.07958 ~ 1/4π turns q_critical
@@ -127,8 +126,8 @@ Status fitCriticalEdge(FourierWorkspace& ws, Complex n0) {
     }
     Status fringe = buildFringeRRf(ws);
     if (!fringe.ok()) return fringe;
-    if (status > 0) return {0, "--->OK"};
-    return {status, statusLine(lmStatusText(status))};
+    if (status > 0) return Status::success("--->OK");
+    return {status, statusLine(lmStatusText(status)), Outcome::FitFailed};
 }
 
 std::string densityText(const FourierWorkspace& ws) {

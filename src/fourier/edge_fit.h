@@ -3,9 +3,9 @@
 #include <array>
 #include <string>
 
+#include "base/complex.h"
 #include "fit/lm.h"
 #include "fourier/fourier_workspace.h"
-#include "physics/complex.h"
 
 namespace tolvi {
 

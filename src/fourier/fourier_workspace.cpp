@@ -1,18 +1,14 @@
 #include "fourier/fourier_workspace.h"
 
 #include <cmath>
-#include <fstream>
 #include <memory>
 
-#include "model/text_io.h"
+#include "base/constants.h"
+#include "base/text_io.h"
 
 namespace tolvi {
 
 namespace {
-
-constexpr double PI = 3.14159265358979323846;
-constexpr double FOUR_PI = 4.0 * PI;
-constexpr double RAD_PER_DEG = PI / 180.0;
 
 // The largest y starts here: a value counts as the maximum only above it.
 constexpr double Y_MAX_START = 1e-10;
@@ -33,21 +29,18 @@ struct RawCurve {
 };
 
 // Reads x and y of every point; status 1 for a line that is not a point.
-Status readPoints(FourierWorkspace& ws, const std::string& path, std::ifstream& in, RawCurve& raw) {
+Status readPoints(FourierWorkspace& ws, CurveLines& lines, RawCurve& raw) {
     // Beyond 4π/lambda a q has no glancing angle (the arcsine's argument passes 1).
     double qLimit = FOUR_PI / ws.lambda;
-    std::string line;
-    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-        if (isHashComment(line)) continue;
-        int fields = splitLine(line, 2, ws.tokens);
-        if (fields == 0) continue;  // blank or comment only
+    while (lines.next()) {
+        LineFields f = lines.fields();
         // A single field would leave y to an earlier line's token; refuse rather than guess.
-        if (fields < 2) return {1, "--->Error, x and y expected " + placeOf(path, lineNo)};
-        LineFields f(ws.tokens, fields, placeOf(path, lineNo));
+        if (f.count() < 2)
+            return {1, "--->Error, x and y expected " + f.where(), Outcome::FileRefused};
         double x = f.real(0);
         double y = f.real(1);
         if (ws.x_type == fourier::X_Q && std::fabs(x) > qLimit)
-            return {1, "--->Error, q beyond 4pi/lambda " + placeOf(path, lineNo)};
+            return {1, "--->Error, q beyond 4pi/lambda " + f.where(), Outcome::FileRefused};
         if (raw.count == 0 || y > raw.yMax) {
             raw.yMax = y;
             raw.iMax = raw.count;
@@ -60,22 +53,25 @@ Status readPoints(FourierWorkspace& ws, const std::string& path, std::ifstream& 
             break;
         }
     }
-    return {0, "--->OK"};
+    return Status::success("--->OK");
 }
 
 // Checks what the conversion needs; status 1 leaves the workspace as it was.
 Status checkPoints(const FourierWorkspace& ws, const std::string& path, const RawCurve& raw) {
-    if (raw.count < 2) return {1, "--->Error, fewer than 2 data points in " + path};
+    if (raw.count < 2)
+        return {1, "--->Error, fewer than 2 data points in " + path, Outcome::FileRefused};
     if (ws.y_type == fourier::Y_LOG) {
-        if (raw.yMax > LOG_Y_LIMIT) return {1, "--->Error, Check data y type"};
+        if (raw.yMax > LOG_Y_LIMIT)
+            return {1, "--->Error, Check data y type", Outcome::FileRefused};
         // Log data need no y above 1e-10 (normalised reflectivities are all at or below 0), but
         // their largest intensity must be representable to serve as i0 and the half maximum.
-        if (!(std::pow(10.0, raw.yMax) > 0.0)) return {1, "--->Error, no intensity above 0"};
+        if (!(std::pow(10.0, raw.yMax) > 0.0))
+            return {1, "--->Error, no intensity above 0", Outcome::FileRefused};
     } else if (!(raw.yMax > Y_MAX_START)) {
         // Without a y above 1e-10 the floor, i0 and the half maximum would rest on no data.
-        return {1, "--->Error, no intensity above 1e-10"};
+        return {1, "--->Error, no intensity above 1e-10", Outcome::FileRefused};
     }
-    return {0, "--->OK"};
+    return Status::success("--->OK");
 }
 
 void convertPoints(FourierWorkspace& ws, const RawCurve& raw) {
@@ -95,6 +91,8 @@ void convertPoints(FourierWorkspace& ws, const RawCurve& raw) {
                 break;
             default:
                 ws.q[i] = x;
+                // The page's own form, λq / 4π: the reader has refused any q beyond 4π/λ, and
+                // thetaOfQ's λq · (1/4π) differs in the last bit, which reaches the spectrum.
                 ws.theta[i] = std::asin(ws.lambda * x / FOUR_PI) / RAD_PER_DEG;
                 break;
         }
@@ -141,13 +139,13 @@ std::string estimateEdge(FourierWorkspace& ws, int iMax) {
 Status readFourierCurve(FourierWorkspace& ws, const std::string& path) {
     // q = 4π sin θ / lambda and the fringe's q'^4 must stay finite for every angle.
     if (!(ws.lambda > 0.0) || !std::isfinite(std::pow(FOUR_PI / ws.lambda, 4)))
-        return {1, "--->Error, lambda must be above 0"};
-    std::ifstream in(path);
-    if (!in) return {1, "--->Error, cant find data"};
+        return {1, "--->Error, lambda must be above 0", Outcome::Refused};
+    CurveLines lines(path, 2, ws.tokens);
+    if (!lines.opened()) return {1, "--->Error, cant find data", Outcome::FileNotFound};
 
     // 32 KB of scratch: a refused file must leave the earlier curve in the workspace.
     auto raw = std::make_unique<RawCurve>();
-    Status s = readPoints(ws, path, in, *raw);
+    Status s = readPoints(ws, lines, *raw);
     if (!s.ok()) return s;
     s = checkPoints(ws, path, *raw);
     if (!s.ok()) return s;
@@ -167,9 +165,9 @@ Status readFourierCurve(FourierWorkspace& ws, const std::string& path) {
     ws.end = ws.count - 1;
 
     // Of two warnings the first (the truncated file) is the one shown.
-    if (raw->full) return {0, "--->Warning, MAX_DATA reached"};
-    if (!edgeWarning.empty()) return {0, edgeWarning};
-    return {0, "--->OK"};
+    if (raw->full) return Status::warning("--->Warning, MAX_DATA reached");
+    if (!edgeWarning.empty()) return Status::warning(edgeWarning);
+    return Status::success("--->OK");
 }
 
 Status loadFourierTemplate(FourierWorkspace& ws, const std::string& programDir) {
@@ -191,7 +189,7 @@ Status loadFourierData(FourierWorkspace& ws, const std::string& chosenPath,
         ws.file_dir = directoryOf(chosenPath);
     }
     ws.loaded_name = ws.file_path;
-    if (lambdaText.empty()) return {1, "--->Error set lamda"};
+    if (lambdaText.empty()) return {1, "--->Error set lamda", Outcome::Refused};
     ws.lambda = parseReal(lambdaText, "in the field λ(Å)");
     return readFourierCurve(ws, ws.file_path);
 }
@@ -212,12 +210,12 @@ void selectQWindow(FourierWorkspace& ws) {
 }
 
 Status windowStatus(const FourierWorkspace& ws) {
-    if (ws.count < 2) return {1, "--->Error, no data loaded"};
+    if (ws.count < 2) return {1, "--->Error, no data loaded", Outcome::Refused};
     // The transform takes start .. end-1 and the weights reach from start to end: two points at
     // least, all of them inside the curve.
     if (ws.n_window < 2 || ws.start < 0 || ws.end >= ws.count)
-        return {1, "--->Error, q window holds fewer than 2 points"};
-    return {0, "--->OK"};
+        return {1, "--->Error, q window holds fewer than 2 points", Outcome::Refused};
+    return Status::success("--->OK");
 }
 
 std::string qFieldText(double value) {

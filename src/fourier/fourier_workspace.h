@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "model/model_store.h"
-#include "model/status.h"
 
 namespace tolvi {
 

@@ -2,14 +2,14 @@
 
 #include <cmath>
 
+#include "base/constants.h"
+#include "base/text_io.h"
 #include "fourier/edge_fit.h"
-#include "model/text_io.h"
 
 namespace tolvi {
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr int WAVELET_WIDTHS = 4;
 constexpr double WAVELET_SCALE = 100.0;  // the wavelet magnitudes are shown a hundredfold
 
@@ -34,8 +34,8 @@ Status fillFringe(FourierWorkspace& ws, Value value) {
         }
         ws.fringe[k] = v;
     }
-    if (!finite) return {1, "--->Error, fringe not finite"};
-    return {0, "--->OK"};
+    if (!finite) return {1, "--->Error, fringe not finite", Outcome::Refused};
+    return Status::success("--->OK");
 }
 
 // Integration weight of window point j (k = start + j). The DFT weights inner points by the full
@@ -71,17 +71,18 @@ int binCount(const FourierWorkspace& ws) {
 }
 
 Status spectrumStatus(bool finite) {
-    if (!finite) return {1, "--->Error, thickness spectrum not finite"};
-    return {0, "--->OK"};
+    if (!finite) return {1, "--->Error, thickness spectrum not finite", Outcome::Refused};
+    return Status::success("--->OK");
 }
 
 Status checkTransformSettings(const FourierWorkspace& ws) {
-    if (ws.count < 2) return {1, "--->Error, no data loaded"};
-    if (!(ws.lambda > 0.0)) return {1, "--->Error, lambda must be above 0"};
+    if (ws.count < 2) return {1, "--->Error, no data loaded", Outcome::Refused};
+    if (!(ws.lambda > 0.0)) return {1, "--->Error, lambda must be above 0", Outcome::Refused};
     if (ws.bin_no < 1 || ws.bin_no > MAX_BINS)
-        return {1, formatText("--->Error, Bin_No must lie in 1..%d", MAX_BINS)};
-    if (!(ws.d_max / ws.bin_no > 0.0)) return {1, "--->Error, d_max/Bin_No must be above 0"};
-    return {0, "--->OK"};
+        return {1, formatText("--->Error, Bin_No must lie in 1..%d", MAX_BINS), Outcome::Refused};
+    if (!(ws.d_max / ws.bin_no > 0.0))
+        return {1, "--->Error, d_max/Bin_No must be above 0", Outcome::Refused};
+    return Status::success("--->OK");
 }
 
 FtReport refuse(FourierWorkspace& ws, FtReport report, Status status) {
@@ -235,11 +236,11 @@ std::string fourierResultText(const FourierWorkspace& ws) {
 }
 
 Status saveFourierResult(const FourierWorkspace& ws) {
-    if (ws.ft_done != 1) return {1, ""};
+    if (ws.ft_done != 1) return {1, "", Outcome::Refused};
     std::string name = ftFileName(ws.loaded_name);
     Status written = writeFileSafely(name, fourierResultText(ws));
     if (!written.ok()) return written;
-    return {0, name};
+    return Status::success(name);
 }
 
 }  // namespace tolvi

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "base/complex.h"
+#include "base/status.h"
 #include "fourier/fourier_workspace.h"
-#include "model/status.h"
-#include "physics/complex.h"
 
 namespace tolvi {
 

@@ -1,26 +1,18 @@
 #include "model/data_file.h"
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "model/text_io.h"
-#include "physics/reflectivity.h"
+#include "base/constants.h"
+#include "base/text_io.h"
 
 namespace tolvi {
 
 namespace {
 
-constexpr double INV_PI = 0.3183098861837907;
 // 10^300 is as large as a stored intensity may be; beyond it 10^y leaves the double range.
 constexpr double MAX_LOG_INTENSITY = 300.0;
-
-void computeCurves(ModelStore& store, int slot, bool simulate) {
-    computeReflectivity(store, slot, simulate);
-    if (store.rRfMode) computeFresnelReference(store, slot);
-}
 
 }  // namespace
 
@@ -38,8 +30,7 @@ double pointSigma(const ModelStore& store, int slot, double x) {
             return 5.0 * (0.0005 * twoTheta * twoTheta + 0.02);
         }
         case 2: {
-            double s = within(x * d.lamd * 0.25 * INV_PI, 1.0);
-            double theta = std::asin(s) * store.degPerRad;
+            double theta = thetaOfQ(d.lamd, x) * store.degPerRad;
             return 5.0 * (0.002 * theta * theta + 0.02);
         }
         default:
@@ -58,25 +49,20 @@ Status readData(ModelStore& store, int slot) {
             d.sigmaLog[c] = pointSigma(store, slot, d.xData[c]);
         }
         d.npoints = SIM_POINTS;
-        computeCurves(store, slot, true);
-        return {0, "--->OK"};
+        return Status::success("--->OK");
     }
 
-    std::ifstream in(d.dataPath);
-    if (!in) return {-1, "--->Error, cant find data"};
+    CurveLines lines(d.dataPath, 200, store.tokens);
+    if (!lines.opened()) return {-1, "--->Error, cant find data", Outcome::FileNotFound};
 
-    Status result{0, "--->OK"};
+    Status result = Status::success("--->OK");
     std::vector<double> xs, ys;
     xs.reserve(MAX_DATA);
     ys.reserve(MAX_DATA);
     double maximum = 1e-30;
     double minimum = 1e30;
-    std::string line;
-    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-        if (isHashComment(line)) continue;
-        int count = splitLine(line, 200, store.tokens);
-        if (count == 0) continue;
-        LineFields f(store.tokens, count, placeOf(d.dataPath, lineNo));
+    while (lines.next()) {
+        LineFields f = lines.fields();
         double x = f.real(0);
         double y = f.real(1);
         if (d.yScale == 1 && y > MAX_LOG_INTENSITY)
@@ -87,7 +73,7 @@ Status readData(ModelStore& store, int slot) {
         xs.push_back(x);
         ys.push_back(y);
         if (static_cast<int>(xs.size()) == MAX_DATA) {
-            result.message = "--->Warning, MAX_DATA reached";
+            result = Status::warning("--->Warning, MAX_DATA reached");
             break;
         }
     }
@@ -95,7 +81,7 @@ Status readData(ModelStore& store, int slot) {
     int n = static_cast<int>(xs.size());
     d.npoints = n;
     // An empty curve loads (the model can still be plotted) but should not pass unnoticed.
-    if (n == 0) result.message = "--->Warning, no data point";
+    if (n == 0) result = Status::warning("--->Warning, no data point");
     double floor = maximum * 1e-20;
     bool useFloor = d.yScale == 0 && minimum <= 0.0;
     for (int i = 0; i < n; ++i) {
@@ -111,7 +97,6 @@ Status readData(ModelStore& store, int slot) {
         }
         d.sigmaLog[i] = pointSigma(store, slot, xs[i]);
     }
-    computeCurves(store, slot, false);
     return result;
 }
 

@@ -1,18 +1,19 @@
 #pragma once
 
+#include "base/status.h"
 #include "model/model_store.h"
-#include "model/status.h"
 
 namespace tolvi {
 
-// Fills the curve of a slot as the last step of a load. Simulation mode (simFit = 0): the
-// 201-point grid over [xmin, xmax]. Fit mode: the measured data file `dataPath`, one point per
-// line (x, y and optional further fields; blank lines skipped), at most MAX_DATA points, linear
-// intensities (zeros and negatives floored 20 decades below the largest) or log10 values. Every
-// point gets its error (pointSigma); then the calculated curve and, in R/Rf' mode, the reference.
-// Status -1 "--->Error, cant find data" (the curve unchanged); 0 with "--->OK",
-// "--->Warning, MAX_DATA reached" or "--->Warning, no data point" (a file without points). Throws NumberError for a line that is not two numbers, naming
-// the file and line, or for a log10 intensity beyond the range of a double.
+// Reads the measured curve of a slot (the load then computes the calculated one). Simulation
+// mode (simFit = 0): the 201-point grid over [xmin, xmax]. Fit mode: the measured data file
+// `dataPath`, one point per line (x, y and optional further fields; blank and "#" lines
+// skipped), at most MAX_DATA points, linear intensities (zeros and negatives floored 20 decades
+// below the largest) or log10 values. Every point gets its error (pointSigma).
+// Status -1 "--->Error, cant find data" (FileNotFound, the curve unchanged); 0 with "--->OK",
+// or (Warning) "--->Warning, MAX_DATA reached" or "--->Warning, no data point" (a file without
+// points). Throws NumberError for a line that is not two numbers, naming the file and line, or
+// for a log10 intensity beyond the range of a double.
 Status readData(ModelStore& store, int slot);
 
 // Error of a point in log10 units, 5 (0.002 theta^2 + 0.02) with theta the glancing angle in

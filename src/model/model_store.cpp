@@ -28,4 +28,11 @@ void clearAll(ModelStore& store) {
     store.nfitParam = 0;
 }
 
+Status setAmbient(ModelStore& store, double delta, double beta) {
+    if (!(delta < 1.0)) return {1, "--->Error ambient delta must be below 1", Outcome::Refused};
+    if (!(beta >= 0.0)) return {1, "--->Error ambient beta must not be negative", Outcome::Refused};
+    store.ambientN = {1.0 - delta, beta};
+    return Status::success("--->OK");
+}
+
 }  // namespace tolvi

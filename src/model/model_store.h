@@ -1,41 +1,24 @@
 #pragma once
 
 #include <array>
-#include <cstring>
 #include <string>
 #include <string_view>
 
-#include "physics/complex.h"
+#include "base/complex.h"
+#include "base/constants.h"
+#include "base/status.h"
+#include "base/text_io.h"
 
 namespace tolvi {
 
 // Capacities of the model store; nothing grows beyond them.
-constexpr int MAX_SLOTS = 6;          // data sets F1 to F6
-constexpr int MAX_ENTRIES = 200;      // layer-table rows per slot
-constexpr int MAX_SLABS = 400;        // expanded slabs per slot
-constexpr int MAX_DATA = 2000;        // points per curve
-constexpr int SIM_POINTS = 201;       // points of a simulated curve
-constexpr int MAX_TIES = 50;          // ties recorded per slot
-constexpr int MAX_PROFILE = 1000;     // density-profile points
-constexpr int MAX_TOKENS = 50;        // token slots of the tokenizer
-constexpr int MAX_TOKEN_CHARS = 199;  // the tokenizer looks at no more of a line
-
-// A short text of fixed capacity (N - 1 characters and a terminating zero). Identifiers and
-// material names live in these, so that copying a layer entry never allocates.
-template <int N>
-struct FixedText {
-    std::array<char, N> chars{};
-    int length = 0;
-
-    void assign(std::string_view s) {
-        length = static_cast<int>(s.size() < N - 1 ? s.size() : N - 1);
-        std::memcpy(chars.data(), s.data(), static_cast<size_t>(length));
-        chars[length] = '\0';
-    }
-    std::string_view view() const { return {chars.data(), static_cast<size_t>(length)}; }
-    const char* c_str() const { return chars.data(); }
-    bool empty() const { return length == 0; }
-};
+constexpr int MAX_SLOTS = 6;       // data sets F1 to F6
+constexpr int MAX_ENTRIES = 200;   // layer-table rows per slot
+constexpr int MAX_SLABS = 400;     // expanded slabs per slot
+constexpr int MAX_DATA = 2000;     // points per curve
+constexpr int SIM_POINTS = 201;    // points of a simulated curve
+constexpr int MAX_TIES = 50;       // ties recorded per slot
+constexpr int MAX_PROFILE = 1000;  // density-profile points
 
 // A parameter-file line holds at most 99 characters, so no token of it is longer.
 using ShortText = FixedText<100>;
@@ -134,11 +117,6 @@ struct TieTable {
     std::array<int, MAX_TIES> target{};  // 0-based row that receives it
 };
 
-struct TokenTable {
-    std::array<FixedText<MAX_TOKEN_CHARS + 1>, MAX_TOKENS> token{};
-    int count = 0;
-};
-
 // The one store of the program: six slots and the shared globals. Over a megabyte, so it is
 // made once on the heap (std::make_unique) and passed by reference.
 struct ModelStore {
@@ -150,8 +128,8 @@ struct ModelStore {
     int curfile = 0;
     Complex ambientN{1.0, 0.0};
     bool rRfMode = false;
-    double radPerDeg = 0.017453292519943295;
-    double degPerRad = 57.29577951308232;
+    double radPerDeg = RAD_PER_DEG;
+    double degPerRad = DEG_PER_RAD;
     TokenTable tokens;
     std::string lastParamPath;
     std::string paramDir;  // material files are looked up here
@@ -177,5 +155,10 @@ VisibleRange visibleRange(const ModelStore& store, int slot);
 
 // "All Clear": empties every loaded slot's table and slab counts and forgets all slots.
 void clearAll(ModelStore& store);
+
+// The ambient medium (1 - delta) + i beta above every sample ("Set"). A delta of 1 or more (an
+// index of zero or below) or a negative beta (a medium with gain) is refused (Refused) and the
+// previous medium kept.
+Status setAmbient(ModelStore& store, double delta, double beta);
 
 }  // namespace tolvi

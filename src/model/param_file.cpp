@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "model/data_file.h"
-#include "model/layer_setup.h"
-#include "model/text_io.h"
+#include "base/text_io.h"
 
 namespace tolvi {
 
@@ -95,18 +93,23 @@ std::string fixedLine(double v, const char* comment) {
 
 }  // namespace
 
-Status readParamFile(ModelStore& store, int slot) {
+Status readParamHeader(ModelStore& store, int slot, ParamFileLines& file) {
     LayerModel& model = store.layerModel(slot);
     const std::string path = model.paramPath;
-    LineList list = readLines(path, MAX_PARAM_LINES);
-    if (list.status != 0 || list.lines.empty()) return {-1, "--->Error open file "};
-    if (list.overflow) return {1, "--->Error more than 200 layers in the parameter file"};
+    file.list = readLines(path, MAX_PARAM_LINES);
+    file.entries = 0;
+    const LineList& list = file.list;
+    if (list.status != 0 || list.lines.empty())
+        return {-1, "--->Error open file ", Outcome::FileNotFound};
+    if (list.overflow)
+        return {1, "--->Error more than 200 layers in the parameter file", Outcome::FileRefused};
     int n = static_cast<int>(list.lines.size());
     if (n < PARAM_HEADER_LINES || (n - PARAM_HEADER_LINES) % PARAM_BLOCK_LINES != 0)
-        return {1, "--->Error param line number. Line end space? "};
+        return {1, "--->Error param line number. Line end space? ", Outcome::FileRefused};
 
     Header h = readHeader(store, list.lines, path);
-    if (std::string refusal = checkHeader(h); !refusal.empty()) return {1, refusal};
+    if (std::string refusal = checkHeader(h); !refusal.empty())
+        return {1, refusal, Outcome::FileRefused};
 
     DataSet& d = store.dataSet(slot);
     model.simFit = h.simFit;
@@ -127,10 +130,8 @@ Status readParamFile(ModelStore& store, int slot) {
     model.nlay = 0;
     model.nglay = 0;
     model.layall = 0;
-    int entries = (n - PARAM_HEADER_LINES) / PARAM_BLOCK_LINES;
-    Status setup = setupLayers(store, slot, entries, list.lines, PARAM_HEADER_LINES, path);
-    if (!setup.ok()) return {0, setup.message};
-    return {0, readData(store, slot).message};
+    file.entries = (n - PARAM_HEADER_LINES) / PARAM_BLOCK_LINES;
+    return Status::success("--->OK");
 }
 
 std::string formatParamFile(const ModelStore& store, int slot) {
@@ -144,8 +145,7 @@ std::string formatParamFile(const ModelStore& store, int slot) {
     out += fitLine(formatText("%10.0f %s \n", d.magMode, "           ; (0/1/-1=nonmag/pol+/pol-)"),
                    formatText("%.17g", d.magMode), "; (0/1/-1=nonmag/pol+/pol-)");
     // A wavelength too small for six decimals would read back as 0, which a load refuses.
-    std::string lamd = formatText("%9.6f", d.lamd);
-    if (d.lamd > 0.0 && std::strtod(lamd.c_str(), nullptr) == 0.0)
+    if (d.lamd > 0.0 && parseReal(formatText("%9.6f", d.lamd)) == 0.0)
         out += formatText("%.17g %s \n", d.lamd, "          ; lamd(A)");
     else
         out += fixedLine(d.lamd, "          ; lamd(A)");

@@ -1,7 +1,6 @@
 #include "model/tables.h"
 
-#include "model/slots.h"
-#include "model/text_io.h"
+#include "base/text_io.h"
 
 namespace tolvi {
 

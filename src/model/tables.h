@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "model/model_store.h"
-#include "model/status.h"
 
 // The model page's tables and fields as texts, and the transfers between them and the model.
 // The window adapts its widgets to CellGrid and TextField; everything that decides what a cell

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "model/text_io.h"
+#include "base/text_io.h"
 #include "physics/neutron_table.h"
 
 namespace tolvi {
@@ -144,7 +144,7 @@ bool anomalousFactors(int Z, double energy, double& fi, double& fii, std::string
 }
 
 MaterialResult refuse(int code, std::string message) {
-    return {{code, std::move(message)}, {}};
+    return {{code, std::move(message), Outcome::Refused}, {}};
 }
 
 }  // namespace
@@ -186,7 +186,7 @@ MaterialResult calculateMaterial(std::string_view formula, double wavelength, do
         if (!std::isfinite(x))
             return refuse(2, "--->Error values of " + quoted + " not finite at " +
                                  formatText("%g A", wavelength));
-    return {{0, "--->OK"}, v};
+    return {Status::success("--->OK"), v};
 }
 
 std::string materialFileText(std::string_view formula, const MaterialValues& values) {

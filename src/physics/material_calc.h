@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/status.h"
+#include "base/constants.h"
+#include "base/status.h"
 
 namespace tolvi {
 
@@ -26,9 +27,6 @@ struct [[nodiscard]] MaterialResult {
 // The longest formula accepted: with its number, a comment line naming it stays within the
 // 199 characters the material-file reader looks at.
 constexpr int MAX_FORMULA_LENGTH = 100;
-
-// hc in keV·Å: the photon energy of an X-ray wavelength.
-constexpr double HC_KEV_ANGSTROM = 12.398419843320026;
 
 // The material values of `formula` at `wavelength` (Å) with the moment `mag` (Bohr magnetons
 // per formula unit). A formula is a sequence of element symbols ("Si", "D" for deuterium), each

@@ -8,19 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "model/status.h"
+#include "base/constants.h"
+#include "base/status.h"
 #include "physics/reflectivity_fast.h"
 
 namespace tolvi {
 
 namespace {
-
-constexpr double TWO_PI = 6.283185307179586;
-constexpr double INV_PI = 0.3183098861837907;
-constexpr double DEG_TO_RAD = 0.017453292519943295;
-// FWHM to standard deviation of a Gaussian: 1 / (2 sqrt(2 ln 2)).
-constexpr double FWHM_TO_SIGMA = 0.42466090826475056;
-constexpr double LN2 = 0.6931471805599453;
 
 // Divergence quadrature: four nodes in units of the standard deviation; the weights sum to 1.
 constexpr int NODES = 4;
@@ -430,18 +424,15 @@ const fast::KernelTable& activeKernels() {
 double grazingAngle(int xAxis, double lamd, double x) {
     if (xAxis == 0) {
         if (x < 1e-5) x = 1e-5;
-        return DEG_TO_RAD * x;
+        return RAD_PER_DEG * x;
     }
     if (xAxis == 1) {
         if (x < 2e-5) x = 2e-5;
-        return 0.5 * DEG_TO_RAD * x;
+        return 0.5 * RAD_PER_DEG * x;
     }
-    double s = lamd * x * 0.25 * INV_PI;
-    // Beyond q = 4π/λ there is no angle: hold the sine at ±1, so that such a point is computed at
-    // 90° (and a negative one falls to the floor below).
-    if (s > 1.0) s = 1.0;
-    if (s < -1.0) s = -1.0;
-    double theta = std::asin(s);
+    // Beyond q = 4π/λ there is no angle: the sine is held at ±1, so that such a point is computed
+    // at 90° (and a negative one falls to the floor below).
+    double theta = thetaOfQ(lamd, x);
     if (theta < 1e-6) theta = 1e-6;
     return theta;
 }

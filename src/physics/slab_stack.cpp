@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "model/status.h"
-#include "physics/materials.h"
+#include "base/status.h"
+#include "physics/optics.h"
 
 namespace tolvi {
 

@@ -7,8 +7,8 @@
 #include <QPlainTextEdit>
 #include <vector>
 
+#include "base/text_io.h"
 #include "fit/fit_runs.h"
-#include "model/text_io.h"
 #include "physics/reflectivity.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"

@@ -3,9 +3,9 @@
 // it when clicked, and "FT" reads the number fields.
 #include <QLineEdit>
 
+#include "base/text_io.h"
 #include "fourier/fourier_workspace.h"
 #include "fourier/thickness_transform.h"
-#include "model/text_io.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
 

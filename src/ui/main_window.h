@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "model/exports.h"
+#include "actions/exports.h"
 #include "model/model_store.h"
 #include "model/tables.h"
 #include "ui/services.h"

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "model/text_io.h"
+#include "base/text_io.h"
 #include "physics/material_calc.h"
 #include "ui/main_window.h"
 

@@ -3,10 +3,10 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-#include "model/exports.h"
+#include "actions/exports.h"
+#include "actions/load.h"
 #include "model/param_file.h"
-#include "model/profile.h"
-#include "model/slots.h"
+#include "physics/profile.h"
 #include "physics/reflectivity.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"

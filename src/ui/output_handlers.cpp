@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPrinter>
 
-#include "model/exports.h"
+#include "actions/exports.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
 

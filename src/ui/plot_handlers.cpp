@@ -2,7 +2,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include "model/exports.h"
+#include "actions/exports.h"
 #include "physics/reflectivity.h"
 #include "physics/slab_stack.h"
 #include "ui/chart_view.h"

@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <cmath>
 
-#include "model/slots.h"
+#include "actions/load.h"
 #include "model/tables.h"
 #include "window_fixture.h"
 

@@ -2,8 +2,8 @@
 #include <QRegularExpression>
 #include <algorithm>
 
-#include "model/slots.h"
-#include "model/text_io.h"
+#include "actions/load.h"
+#include "base/text_io.h"
 #include "window_fixture.h"
 
 namespace tolvi::test {

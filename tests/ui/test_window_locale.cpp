@@ -8,8 +8,8 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "model/slots.h"
-#include "model/text_io.h"
+#include "actions/load.h"
+#include "base/text_io.h"
 #include "test_support.h"
 #include "ui/app_start.h"
 #include "window_fixture.h"

@@ -6,8 +6,8 @@
 #include <QTabWidget>
 #include <filesystem>
 
-#include "model/slots.h"
-#include "model/text_io.h"
+#include "actions/load.h"
+#include "base/text_io.h"
 #include "ui/chart_view.h"
 #include "window_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QTabWidget>
 
-#include "model/slots.h"
+#include "actions/load.h"
 #include "window_fixture.h"
 
 namespace tolvi::test {

@@ -12,7 +12,7 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include "model/slots.h"
+#include "actions/load.h"
 #include "ui/chart_view.h"
 #include "ui/widgets.h"
 

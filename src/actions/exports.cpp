@@ -1,9 +1,9 @@
-#include "model/exports.h"
+#include "actions/exports.h"
 
 #include <cmath>
 
-#include "model/profile.h"
-#include "model/text_io.h"
+#include "physics/profile.h"
+#include "base/text_io.h"
 
 namespace tolvi {
 

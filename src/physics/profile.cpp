@@ -1,4 +1,4 @@
-#include "model/profile.h"
+#include "physics/profile.h"
 
 #include <cmath>
 

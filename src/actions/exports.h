@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "model/model_store.h"
-#include "model/status.h"
+#include "base/status.h"
 
 // What the window shows and writes of a slot's curves: the points of the reflectivity chart and
 // the rows of the four text exports. No header lines; every curve export writes all npoints.

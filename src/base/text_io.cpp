@@ -1,4 +1,4 @@
-#include "model/text_io.h"
+#include "base/text_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -141,6 +141,22 @@ std::string placeOf(const std::string& path, int lineNo) {
     return "in " + path + ", line " + std::to_string(lineNo);
 }
 
+CurveLines::CurveLines(const std::string& path, int maxFields, TokenTable& tokens)
+    : in_(path), path_(path), maxFields_(maxFields), tokens_(tokens) {
+    opened_ = static_cast<bool>(in_);
+}
+
+bool CurveLines::next() {
+    while (opened_ && std::getline(in_, line_)) {
+        ++lineNo_;
+        if (isHashComment(line_)) continue;
+        count_ = splitLine(line_, maxFields_, tokens_);
+        if (count_ > 0) return true;
+    }
+    count_ = 0;
+    return false;
+}
+
 std::string directoryOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -151,10 +167,19 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string programDirectory() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "./";
+    return directoryOf(std::string(buf, static_cast<size_t>(n)));
+}
+
 Status writeFileSafely(const std::string& path, std::string_view content) {
     std::string temp = directoryOf(path) + "." + fileNameOf(path) + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0) return {-1, "--->Error can not write " + path + ": " + std::strerror(errno)};
+    if (fd < 0)
+        return {-1, "--->Error can not write " + path + ": " + std::strerror(errno),
+                Outcome::WriteFailed};
 
     // mkstemp creates the file private to its owner; give it the usual permissions instead.
     mode_t mask = ::umask(0);
@@ -185,9 +210,10 @@ Status writeFileSafely(const std::string& path, std::string_view content) {
     }
     if (!ok) {
         std::remove(temp.c_str());
-        return {-1, "--->Error can not write " + path + ": " + std::strerror(savedErrno)};
+        return {-1, "--->Error can not write " + path + ": " + std::strerror(savedErrno),
+                Outcome::WriteFailed};
     }
-    return {0, "--->OK"};
+    return Status::success("--->OK");
 }
 
 std::string formatText(const char* format, ...) {

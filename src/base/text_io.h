@@ -1,13 +1,40 @@
 #pragma once
 
+#include <array>
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "model/model_store.h"
-#include "model/status.h"
+#include "base/status.h"
 
 namespace tolvi {
+
+constexpr int MAX_TOKENS = 50;        // token slots of the tokenizer
+constexpr int MAX_TOKEN_CHARS = 199;  // the tokenizer looks at no more of a line
+
+// A short text of fixed capacity (N - 1 characters and a terminating zero). Identifiers and
+// material names live in these, so that copying a layer entry never allocates.
+template <int N>
+struct FixedText {
+    std::array<char, N> chars{};
+    int length = 0;
+
+    void assign(std::string_view s) {
+        length = static_cast<int>(s.size() < N - 1 ? s.size() : N - 1);
+        std::memcpy(chars.data(), s.data(), static_cast<size_t>(length));
+        chars[length] = '\0';
+    }
+    std::string_view view() const { return {chars.data(), static_cast<size_t>(length)}; }
+    const char* c_str() const { return chars.data(); }
+    bool empty() const { return length == 0; }
+};
+
+struct TokenTable {
+    std::array<FixedText<MAX_TOKEN_CHARS + 1>, MAX_TOKENS> token{};
+    int count = 0;
+};
 
 // The one line tokenizer of every text-file reader. Looks at no more than 199 characters,
 // skips a leading run of ";", cuts the rest at the first ";" (a comment), and splits it at
@@ -67,10 +94,38 @@ class LineFields {
 // "in <file>, line <n>" for the messages of the readers.
 std::string placeOf(const std::string& path, int lineNo);
 
+// The points of a curve file (a measured curve, the Fourier page's curve), one line at a time:
+// blank lines, comment-only lines and lines whose first non-blank character is "#" are skipped,
+// every other line is split into at most maxFields tokens. Lines are numbered as an editor
+// numbers them, from 1, counting every line of the file.
+class CurveLines {
+  public:
+    CurveLines(const std::string& path, int maxFields, TokenTable& tokens);
+    bool opened() const { return opened_; }
+    // Moves to the next line that has fields; false at the end of the file.
+    bool next();
+    // The fields of the current line; their messages name the file and the line.
+    LineFields fields() const { return LineFields(tokens_, count_, placeOf(path_, lineNo_)); }
+    int count() const { return count_; }
+
+  private:
+    std::ifstream in_;
+    std::string path_;
+    int maxFields_;
+    TokenTable& tokens_;
+    bool opened_ = false;
+    int lineNo_ = 0;
+    int count_ = 0;
+    std::string line_;
+};
+
 // The directory part of a path with its trailing separator ("" when there is none), and the
 // file-name part after it.
 std::string directoryOf(const std::string& path);
 std::string fileNameOf(const std::string& path);
+
+// The directory of the running executable, with its trailing separator.
+std::string programDirectory();
 
 // Writes a user file safely: the content goes to a temporary file beside the target, which is
 // renamed over the target only when it is complete. On failure the old file stays untouched and

@@ -1,0 +1,41 @@
+# Compiles a one-line source against the include root of LAYER for each of PROBES (one header of
+# every layer of the program): a header of LAYER or of a layer below it must compile, and a header
+# of any layer above it must fail as a file that is not there.
+#   cmake -DCOMPILER=... -DROOT=... -DLAYER=... -DLAYERS="base;model;..." -DPROBES="base/status.h;..."
+#         -DWORK=... -P check_layering.cmake
+file(MAKE_DIRECTORY ${WORK})
+set(allowed)
+foreach(l ${LAYERS})
+    list(APPEND allowed ${l})
+    if(l STREQUAL LAYER)
+        break()
+    endif()
+endforeach()
+
+set(failures 0)
+foreach(header ${PROBES})
+    string(REGEX REPLACE "/.*" "" folder ${header})
+    string(MAKE_C_IDENTIFIER ${header} name)
+    set(source ${WORK}/${LAYER}_includes_${name}.cpp)
+    file(WRITE ${source} "#include \"${header}\"\n")
+    execute_process(COMMAND ${COMPILER} -std=c++20 -fsyntax-only -I${ROOT} ${source}
+                    RESULT_VARIABLE result ERROR_VARIABLE errors OUTPUT_QUIET)
+    list(FIND allowed ${folder} below)
+    if(below GREATER_EQUAL 0)
+        if(NOT result EQUAL 0)
+            message(SEND_ERROR "${LAYER} cannot include ${header}, a header of its own or a lower layer:\n${errors}")
+            math(EXPR failures "${failures} + 1")
+        endif()
+    else()
+        string(FIND "${errors}" "${header}: No such file or directory" missing)
+        if(result EQUAL 0 OR missing EQUAL -1)
+            message(SEND_ERROR "${LAYER} includes ${header} of a layer above it (${result}):\n${errors}")
+            math(EXPR failures "${failures} + 1")
+        else()
+            message(STATUS "${LAYER} -> ${header}: refused as it must be")
+        endif()
+    endif()
+endforeach()
+if(failures GREATER 0)
+    message(FATAL_ERROR "${failures} include(s) against the layering")
+endif()
