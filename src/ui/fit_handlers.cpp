@@ -7,9 +7,9 @@
 #include <QPlainTextEdit>
 #include <vector>
 
+#include "actions/curves.h"
 #include "base/text_io.h"
 #include "fit/fit_runs.h"
-#include "physics/reflectivity.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
 
@@ -82,10 +82,10 @@ void MainWindow::fitAction(bool multi) {
             }
         }
         setStatus("-->Fit started, wait for a while");
-        Edit[4]->repaint();
+        Edit4->repaint();
 
         int d = store_.curfile;
-        FieldText xmin(Edit[23]), xmax(Edit[24]);
+        FieldText xmin(Edit23), xmax(Edit24);
         takeTables(store_, d, multi, xmin, xmax, dataCells_, layerCells_);
 
         FitOptions options;
@@ -93,8 +93,8 @@ void MainWindow::fitAction(bool multi) {
         bool genetic = RGM->itemIndex() == 1;
         options.method = genetic ? FitMethod::Genetic : FitMethod::LeastSquares;
         if (genetic) {
-            options.population = parseInt(Edit[19]->text().toStdString(), "field GA popul <100");
-            options.maxGene = parseInt(Edit[20]->text().toStdString(), "field max_gene");
+            options.population = parseInt(Edit19->text().toStdString(), "field GA popul <100");
+            options.maxGene = parseInt(Edit20->text().toStdString(), "field max_gene");
         }
 
         FitReport report;
@@ -108,13 +108,12 @@ void MainWindow::fitAction(bool multi) {
         setStatus(statusLine(report.statusText));
         if (report.status < 0) return;
         for (const std::string& line : report.lines) Memo1->appendPlainText(logLine(line));
-        Edit[8]->setText(QString::number(fitState_->list.npar));
+        Edit8->setText(QString::number(fitState_->list.npar));
 
         showFittedValues();
         showTiedCells(store_, d, layerCells_);
-        if (store_.rRfMode) computeFresnelReference(store_, d);
-        VisibleRange r = visibleRange(store_, d);
-        showCurve(d, 0, r.first, r.last, store_.rRfMode);
+        refreshReference(store_, d);
+        showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
         if (genetic) showGeneticHistory(report.generations);
         showProfile(d);
     });
@@ -129,7 +128,7 @@ void MainWindow::Button9Click() {
         if (!recoverFit(store_, *fitState_)) return;
         showFittedValues();
         int d = store_.curfile;
-        showCurve(d, 0, 0, store_.dataSet(d).npoints - 1, store_.rRfMode);
+        showCurve(d, 0, CurvePart::Whole, store_.rRfMode);
         showProfile(d);
     });
 }

@@ -13,10 +13,6 @@ namespace tolvi::ui {
 
 namespace {
 
-QString qText(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 // The number fields of "FT", converted before anything changes: a field that is no number ends
 // the action with the workspace as it was.
 struct FtFields {
@@ -38,12 +34,12 @@ void MainWindow::clearFourierCharts() {
 // After the reader: its message, and on success the q fields and the curve.
 void MainWindow::showFourierCurve(const Status& read, bool mainStatusToo) {
     if (mainStatusToo) setStatus(read.message);
-    Edit[14]->setText(qText(read.message));
+    Edit14->setText(qText(read.message));
     if (read.code != 0) return;
     const FourierWorkspace& ws = *fourier_;
-    Edit[11]->setText(qText(qFieldText(ws.q_min)));
-    Edit[12]->setText(qText(qFieldText(ws.q_max)));
-    Edit[13]->setText(qText(qFieldText(ws.q_critical)));
+    Edit11->setText(qText(qFieldText(ws.q_min)));
+    Edit12->setText(qText(qFieldText(ws.q_max)));
+    Edit13->setText(qText(qFieldText(ws.q_critical)));
     Chart3->setPoints(0, ws.q.data(), ws.r.data(), ws.count);
 }
 
@@ -51,17 +47,17 @@ void MainWindow::Button19Click() {
     guarded([this] {
         RG0->setItemIndex(fourier::Y_LINEAR);
         RG1->setItemIndex(fourier::X_THETA);
-        Edit[10]->setText("1.54");
+        Edit10->setText("1.54");
         clearFourierCharts();
         Status read;
         try {
             read = loadFourierTemplate(*fourier_, programDir_);
         } catch (...) {
             // The file field names the template also when a line of it could not be read.
-            Edit[9]->setText(qText(fourier_->file_path));
+            Edit9->setText(qText(fourier_->file_path));
             throw;
         }
-        Edit[9]->setText(qText(fourier_->file_path));
+        Edit9->setText(qText(fourier_->file_path));
         showFourierCurve(read, true);
     });
 }
@@ -70,17 +66,17 @@ void MainWindow::Button20Click() {
     guarded([this] {
         // A cancelled dialog reads the file chosen before once more.
         QString chosen = services_.dialogs->openFile(curveOpenDialog());
-        if (!chosen.isEmpty()) Edit[9]->setText(chosen);
+        if (!chosen.isEmpty()) Edit9->setText(chosen);
         clearFourierCharts();
         fourier_->x_type = RG1->itemIndex();
         fourier_->y_type = RG0->itemIndex();
-        std::string lambda = Edit[10]->text().toStdString();
+        std::string lambda = Edit10->text().toStdString();
         if (lambda.empty()) {
             Status refused = loadFourierData(*fourier_, chosen.toStdString(), lambda);
-            Edit[14]->setText(qText(refused.message));
+            Edit14->setText(qText(refused.message));
             return;
         }
-        Edit[14]->setText("--->OK");
+        Edit14->setText("--->OK");
         Status read = loadFourierData(*fourier_, chosen.toStdString(), lambda);
         showFourierCurve(read, true);
     });
@@ -92,12 +88,12 @@ void MainWindow::Button21Click() {
         FtFields f;
         bool manualQ = RG3->itemIndex() == fourier::Q_AREA_MANUAL;
         if (manualQ) {
-            f.q_min = parseReal(Edit[11]->text().toStdString(), "field q_min(1/Å)");
-            f.q_max = parseReal(Edit[12]->text().toStdString(), "field q_max(1/Å)");
+            f.q_min = parseReal(Edit11->text().toStdString(), "field q_min(1/Å)");
+            f.q_max = parseReal(Edit12->text().toStdString(), "field q_max(1/Å)");
         }
-        f.q_critical = parseReal(Edit[13]->text().toStdString(), "field q_critical");
-        f.d_max = parseReal(Edit[15]->text().toStdString(), "field d_max (A)");
-        f.bin_no = parseInt(Edit[16]->text().toStdString(), "field Bin_No");
+        f.q_critical = parseReal(Edit13->text().toStdString(), "field q_critical");
+        f.d_max = parseReal(Edit15->text().toStdString(), "field d_max (A)");
+        f.bin_no = parseInt(Edit16->text().toStdString(), "field Bin_No");
 
         ws.q_area = RG3->itemIndex();
         if (manualQ) {
@@ -112,17 +108,17 @@ void MainWindow::Button21Click() {
         ws.transform = RG2->itemIndex();
 
         FtReport report = runFourierTransform(ws, store_.ambientN);
-        Edit[14]->setText(qText(report.status.message));
+        Edit14->setText(qText(report.status.message));
         if (!report.q_min_text.empty()) {
-            Edit[11]->setText(qText(report.q_min_text));
-            Edit[12]->setText(qText(report.q_max_text));
+            Edit11->setText(qText(report.q_min_text));
+            Edit12->setText(qText(report.q_max_text));
         }
         if (report.edgeFitted) {
-            Edit[17]->setText(qText(report.density_text));
-            Edit[18]->setText(qText(report.roughness_text));
+            Edit17->setText(qText(report.density_text));
+            Edit18->setText(qText(report.roughness_text));
         }
         if (!report.transformed) return;
-        Edit[13]->setText(qText(report.q_critical_text));
+        Edit13->setText(qText(report.q_critical_text));
 
         if (report.edgeFitted)
             Chart3->setPoints(1, ws.q.data(), ws.r_model.data(), ws.count);
@@ -148,7 +144,7 @@ void MainWindow::Button22Click() {
         Status saved = saveFourierResult(*fourier_);
         // Code 1: no transform of the loaded curve yet, and the button does nothing.
         if (saved.code == 1) return;
-        Edit[14]->setText(qText(saved.message));
+        Edit14->setText(qText(saved.message));
     });
 }
 

@@ -59,12 +59,12 @@ QWidget* MainWindow::buildFourierPage() {
     top->addWidget(Chart4, 1);
     top->addWidget(Chart5, 1);
 
-    Edit[14]->setPlaceholderText("status");
+    Edit14->setPlaceholderText("status");
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
     layout->addLayout(top, 1);
-    layout->addWidget(Edit[14]);
+    layout->addWidget(Edit14);
     return page;
 }
 
@@ -73,11 +73,11 @@ QWidget* MainWindow::buildFourierPage() {
 QWidget* MainWindow::buildFourierControls(QWidget* page) {
     auto* controls = new QWidget(page);
     controls->setFixedWidth(400);
-    Button[19] = makeButton("Button19", "Template data", controls);
-    Button[20] = makeButton("Button20", "Load data", controls);
-    Button[21] = makeButton("Button21", "FT", controls);
-    Button[22] = makeButton("Button22", "Save FT", controls);
-    Edit[9]->setPlaceholderText("curve file");
+    Button19 = makeButton("Button19", "Template data", controls);
+    Button20 = makeButton("Button20", "Load data", controls);
+    Button21 = makeButton("Button21", "FT", controls);
+    Button22 = makeButton("Button22", "Save FT", controls);
+    Edit9->setPlaceholderText("curve file");
 
     RG1 = new RadioGroup("RG1", "Data_X_axis", {"θ", "2θ", "q"}, 3, controls);
     RG0 = new RadioGroup("RG0", "Data_Y", {"Linear", "Log"}, 2, controls);
@@ -89,25 +89,25 @@ QWidget* MainWindow::buildFourierControls(QWidget* page) {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(3);
-    grid->addWidget(Button[19], 0, 0);
-    grid->addWidget(Button[20], 0, 1);
-    grid->addWidget(Button[21], 0, 2);
-    grid->addWidget(Button[22], 0, 3);
-    grid->addWidget(Edit[9], 1, 0, 1, 4);
+    grid->addWidget(Button19, 0, 0);
+    grid->addWidget(Button20, 0, 1);
+    grid->addWidget(Button21, 0, 2);
+    grid->addWidget(Button22, 0, 3);
+    grid->addWidget(Edit9, 1, 0, 1, 4);
     grid->addWidget(RG1, 2, 0, 1, 2);
     grid->addWidget(RG0, 2, 2, 1, 2);
-    grid->addLayout(captioned("λ(Å)", Edit[10], controls), 3, 0);
-    grid->addLayout(captioned("d_max (A)", Edit[15], controls), 3, 1);
-    grid->addLayout(captioned("Bin_No", Edit[16], controls), 3, 2);
+    grid->addLayout(captioned("λ(Å)", Edit10, controls), 3, 0);
+    grid->addLayout(captioned("d_max (A)", Edit15, controls), 3, 1);
+    grid->addLayout(captioned("Bin_No", Edit16, controls), 3, 2);
     grid->addWidget(RG3, 4, 0, 1, 2);
-    grid->addLayout(captioned("q_min(1/Å)", Edit[11], controls), 4, 2);
-    grid->addLayout(captioned("q_max(1/Å)", Edit[12], controls), 4, 3);
+    grid->addLayout(captioned("q_min(1/Å)", Edit11, controls), 4, 2);
+    grid->addLayout(captioned("q_max(1/Å)", Edit12, controls), 4, 3);
     grid->addWidget(RG4, 5, 0, 1, 2);
-    grid->addLayout(captioned("q_critical", Edit[13], controls), 5, 2);
+    grid->addLayout(captioned("q_critical", Edit13, controls), 5, 2);
     grid->addWidget(RG5, 6, 0, 1, 2);
     grid->addWidget(RG2, 6, 2, 1, 2);
-    grid->addLayout(captioned("dens (g)", Edit[17], controls), 7, 0);
-    grid->addLayout(captioned("roughness (A)", Edit[18], controls), 7, 1);
+    grid->addLayout(captioned("dens (g)", Edit17, controls), 7, 0);
+    grid->addLayout(captioned("roughness (A)", Edit18, controls), 7, 1);
     grid->setRowStretch(8, 1);
     grid->setContentsMargins(0, 0, 0, 0);
     controls->setLayout(grid);

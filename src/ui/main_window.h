@@ -124,7 +124,8 @@ class MainWindow : public QMainWindow {
     void refillSlot(int slot);
     void showSlotFields(int slot, bool withRange);
     void showProfile(int slot);
-    void showCurve(int slot, int pair, int first, int last, bool ratio);
+    enum class CurvePart { XRange, Whole };
+    void showCurve(int slot, int pair, CurvePart part, bool ratio);
     void emptySlotView();
     void setStatus(const std::string& message);
 
@@ -180,10 +181,60 @@ class MainWindow : public QMainWindow {
     GridCells dataCells_{nullptr, true};
     GridCells settingsCells_{nullptr, false};
 
-    // Edit1..Edit24; Edit[0] is unused so that the index is the name.
-    std::array<QLineEdit*, 25> Edit{};
-    // Button1..Button23; Button[0] unused.
-    std::array<QPushButton*, 24> Button{};
+    // Text fields, under the names of the window's layout.
+    QLineEdit* Edit1 = nullptr;   // path of the parameter file
+    QLineEdit* Edit2 = nullptr;   // name of the last saved file
+    QLineEdit* Edit3 = nullptr;   // path of the data file
+    QLineEdit* Edit4 = nullptr;   // the main status line
+    QLineEdit* Edit5 = nullptr;   // "SLAY": table entries
+    QLineEdit* Edit6 = nullptr;   // "GLAY": groups
+    QLineEdit* Edit7 = nullptr;   // "LayAll": expanded slabs
+    QLineEdit* Edit8 = nullptr;   // "Params": fit parameters
+    QLineEdit* Edit9 = nullptr;   // Fourier page: the curve file
+    QLineEdit* Edit10 = nullptr;  // Fourier page: "λ(Å)"
+    QLineEdit* Edit11 = nullptr;  // Fourier page: "q_min(1/Å)"
+    QLineEdit* Edit12 = nullptr;  // Fourier page: "q_max(1/Å)"
+    QLineEdit* Edit13 = nullptr;  // Fourier page: q_critical
+    QLineEdit* Edit14 = nullptr;  // Fourier page: its status line
+    QLineEdit* Edit15 = nullptr;  // Fourier page: "d_max (A)"
+    QLineEdit* Edit16 = nullptr;  // Fourier page: "Bin_No"
+    QLineEdit* Edit17 = nullptr;  // Fourier page: "dens (g)" of the edge fit
+    QLineEdit* Edit18 = nullptr;  // Fourier page: "roughness (A)" of the edge fit
+    QLineEdit* Edit19 = nullptr;  // "GA popul <100"
+    QLineEdit* Edit20 = nullptr;  // "max_gene"
+    QLineEdit* Edit21 = nullptr;  // ambient δ
+    QLineEdit* Edit22 = nullptr;  // ambient β
+    QLineEdit* Edit23 = nullptr;  // xmin
+    QLineEdit* Edit24 = nullptr;  // xmax
+    // Edit1 to Edit8 (paths, status line, counts), which the slot switch and "All Clear" empty.
+    std::array<QLineEdit*, 8> slotFields() const {
+        return {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8};
+    }
+
+    // Buttons, under the names of the window's layout (their handlers are ButtonNClick).
+    QPushButton* Button1 = nullptr;   // "Load Param"
+    QPushButton* Button2 = nullptr;   // "Template"
+    QPushButton* Button3 = nullptr;   // "Save Param"
+    QPushButton* Button4 = nullptr;   // "Fit"
+    QPushButton* Button5 = nullptr;   // "All Clear"
+    QPushButton* Button6 = nullptr;   // "Plot"
+    QPushButton* Button7 = nullptr;   // "Save data/fit"
+    QPushButton* Button8 = nullptr;   // "Save data"
+    QPushButton* Button9 = nullptr;   // "Recov"
+    QPushButton* Button10 = nullptr;  // "Plot All"
+    QPushButton* Button11 = nullptr;  // "Clear Plot"
+    QPushButton* Button12 = nullptr;  // "Multi Fit"
+    QPushButton* Button13 = nullptr;  // "Print Graph"
+    QPushButton* Button14 = nullptr;  // "Save Profiles"
+    QPushButton* Button15 = nullptr;  // "Save Fit"
+    QPushButton* Button16 = nullptr;  // "Print Profiles"
+    QPushButton* Button17 = nullptr;  // "Rdata/Fit"
+    QPushButton* Button18 = nullptr;  // "Reserve"
+    QPushButton* Button19 = nullptr;  // Fourier page: "Template data"
+    QPushButton* Button20 = nullptr;  // Fourier page: "Load data"
+    QPushButton* Button21 = nullptr;  // Fourier page: "FT"
+    QPushButton* Button22 = nullptr;  // Fourier page: "Save FT"
+    QPushButton* Button23 = nullptr;  // ambient "Set"
 
     RadioGroup* RGF = nullptr;
     RadioGroup* RGM = nullptr;

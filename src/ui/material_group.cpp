@@ -61,9 +61,8 @@ QWidget* MainWindow::buildMaterialGroup(QWidget* page) {
 // A data set just shown sets the wavelength, so that its materials come out at its wavelength;
 // "All Clear" (slot -1) goes back to the default.
 void MainWindow::showMaterialWavelength(int slot) {
-    materialWavelength_->setText(
-        slot < 0 ? QString(DEFAULT_WAVELENGTH)
-                 : QString::fromStdString(numberText(store_.dataSet(slot).lamd)));
+    materialWavelength_->setText(slot < 0 ? QString(DEFAULT_WAVELENGTH)
+                                          : qText(numberText(store_.dataSet(slot).lamd)));
 }
 
 void MainWindow::MaterialSaveClick() {

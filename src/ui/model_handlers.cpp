@@ -3,47 +3,42 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
+#include "actions/curves.h"
 #include "actions/exports.h"
 #include "actions/load.h"
 #include "model/param_file.h"
 #include "physics/profile.h"
-#include "physics/reflectivity.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
 
 namespace tolvi::ui {
 
-namespace {
-
-QString qText(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-}  // namespace
-
 void MainWindow::setStatus(const std::string& message) {
-    Edit[4]->setText(qText(message));
+    Edit4->setText(qText(message));
 }
 
 // Edit1, Edit3, Edit5 to Edit7 and, unless a slot switch keeps the range the user sees,
 // Edit23 and Edit24; and the material group's wavelength.
 void MainWindow::showSlotFields(int slot, bool withRange) {
     SlotTexts t = slotTexts(store_, slot);
-    Edit[1]->setText(qText(t.paramPath));
-    Edit[3]->setText(qText(t.dataPath));
-    Edit[5]->setText(qText(t.nlay));
-    Edit[6]->setText(qText(t.nglay));
-    Edit[7]->setText(qText(t.layall));
+    Edit1->setText(qText(t.paramPath));
+    Edit3->setText(qText(t.dataPath));
+    Edit5->setText(qText(t.nlay));
+    Edit6->setText(qText(t.nglay));
+    Edit7->setText(qText(t.layall));
     if (withRange) {
-        Edit[23]->setText(qText(t.xmin));
-        Edit[24]->setText(qText(t.xmax));
+        Edit23->setText(qText(t.xmin));
+        Edit24->setText(qText(t.xmax));
     }
     showMaterialWavelength(slot);
 }
 
-// Series pair `pair` of the reflectivity chart from points first..last of a slot.
-void MainWindow::showCurve(int slot, int pair, int first, int last, bool ratio) {
-    ChartCurve c = chartCurve(store_.dataSet(slot), first, last, ratio);
+// Series pair `pair` of the reflectivity chart: the points of a slot inside its x range, or every
+// point.
+void MainWindow::showCurve(int slot, int pair, CurvePart part, bool ratio) {
+    const DataSet& d = store_.dataSet(slot);
+    ChartCurve c =
+        part == CurvePart::XRange ? rangeCurve(d, ratio) : chartCurve(d, 0, d.npoints - 1, ratio);
     Chart1->setPoints(2 * pair, c.x, c.measured);
     Chart1->setPoints(2 * pair + 1, c.x, c.calculated);
 }
@@ -60,8 +55,7 @@ void MainWindow::showSlot(int slot, bool ratio) {
     showLayerRows(store_, slot, layerCells_);
     showDataRow(store_, slot, dataCells_);
     showSettings(store_, slot, settingsCells_);
-    VisibleRange r = visibleRange(store_, slot);
-    showCurve(slot, 0, r.first, r.last, ratio);
+    showCurve(slot, 0, CurvePart::XRange, ratio);
     showProfile(slot);
 }
 
@@ -72,15 +66,15 @@ void MainWindow::refillSlot(int slot) {
     showLayerRows(store_, slot, layerCells_);
     showSettings(store_, slot, settingsCells_);
     Chart1->clearAll();
-    if (store_.rRfMode) computeFresnelReference(store_, slot);
-    showCurve(slot, 0, 0, store_.dataSet(slot).npoints - 1, store_.rRfMode);
+    refreshReference(store_, slot);
+    showCurve(slot, 0, CurvePart::Whole, store_.rRfMode);
     showProfile(slot);
 }
 
 void MainWindow::emptySlotView() {
     clearLayerTable(layerCells_);
     clearSettingsValues(settingsCells_);
-    for (int i = 1; i <= 8; ++i) Edit[i]->clear();
+    for (QLineEdit* field : slotFields()) field->clear();
 }
 
 void MainWindow::Button1Click() {
@@ -97,7 +91,7 @@ void MainWindow::Button1Click() {
         // them on the uncounted slot, which the next load reads into again.
         if (slot < MAX_SLOTS) {
             RGF->setItemIndex(slot);
-            Edit[1]->setText(qText(path));
+            Edit1->setText(qText(path));
         }
         Status s = loadParamSlot(store_, path);
         setStatus(s.message);
@@ -114,12 +108,12 @@ void MainWindow::Button2Click() {
             s = loadTemplateSlot(store_, programDir_);
         } catch (...) {
             // The path field names the template even when reading it failed.
-            Edit[1]->setText(qText(store_.layerModel(0).paramPath));
+            Edit1->setText(qText(store_.layerModel(0).paramPath));
             throw;
         }
         setStatus(s.message);
         if (refused) return;
-        Edit[1]->setText(qText(store_.layerModel(0).paramPath));
+        Edit1->setText(qText(store_.layerModel(0).paramPath));
         if (s.code != 0) return;
         // The template is shown as measured, whatever the R/Rf' switch says.
         showSlot(0, false);
@@ -130,7 +124,7 @@ void MainWindow::Button3Click() {
     guarded([this] {
         QString chosen = services_.dialogs->saveFile(paramSaveDialog());
         if (chosen.isEmpty()) return;
-        Edit[2]->setText(chosen);
+        Edit2->setText(chosen);
         Status s = writeParamFile(store_, store_.curfile, chosen.toStdString());
         if (!s.ok()) setStatus(s.message);
     });
@@ -138,7 +132,7 @@ void MainWindow::Button3Click() {
 
 void MainWindow::Button23Click() {
     guarded([this] {
-        FieldText delta(Edit[21]), beta(Edit[22]);
+        FieldText delta(Edit21), beta(Edit22);
         Status s = applyAmbientFields(store_, delta, beta);
         if (!s.ok()) setStatus(s.message);
     });

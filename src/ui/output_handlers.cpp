@@ -12,7 +12,7 @@ namespace tolvi::ui {
 void MainWindow::saveExport(ExportKind kind) {
     QString chosen = services_.dialogs->saveFile(curveSaveDialog());
     if (chosen.isEmpty()) return;
-    Edit[2]->setText(chosen);
+    Edit2->setText(chosen);
     Status s = writeExport(store_, store_.curfile, kind, chosen.toStdString());
     if (!s.ok()) setStatus(s.message);
 }

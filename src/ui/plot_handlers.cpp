@@ -2,8 +2,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "actions/curves.h"
 #include "actions/exports.h"
-#include "physics/reflectivity.h"
 #include "physics/slab_stack.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
@@ -13,17 +13,15 @@ namespace tolvi::ui {
 void MainWindow::Button6Click() {
     guarded([this] {
         int d = store_.curfile;
-        FieldText xmin(Edit[23]), xmax(Edit[24]);
+        FieldText xmin(Edit23), xmax(Edit24);
         takeTables(store_, d, false, xmin, xmax, dataCells_, layerCells_);
         buildSlabStack(store_, d);
         showTiedCells(store_, d, layerCells_);
-        computeReflectivity(store_, d, false);
-        if (store_.rRfMode) computeFresnelReference(store_, d);
+        computeCurves(store_, d, false);
         // Both calculations report faults by exception, so reaching here is success.
         setStatus("--->OK");
         Chart1->clearAll();
-        VisibleRange r = visibleRange(store_, d);
-        showCurve(d, 0, r.first, r.last, store_.rRfMode);
+        showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
         showProfile(d);
     });
 }
@@ -35,12 +33,11 @@ void MainWindow::Button10Click() {
         for (int d = 0; d < MAX_SLOTS; ++d) {
             Chart1->clearSeries(2 * d);
             Chart1->clearSeries(2 * d + 1);
-            FieldText xmin(Edit[23]), xmax(Edit[24]);
+            FieldText xmin(Edit23), xmax(Edit24);
             applyXRange(store_.dataSet(d), xmin, xmax);
             if (d >= store_.nfile) continue;
-            if (store_.rRfMode) computeFresnelReference(store_, d);
-            VisibleRange r = visibleRange(store_, d);
-            showCurve(d, d, r.first, r.last, store_.rRfMode);
+            refreshReference(store_, d);
+            showCurve(d, d, CurvePart::XRange, store_.rRfMode);
         }
     });
 }
@@ -58,7 +55,7 @@ void MainWindow::Button5Click() {
         clearLayerTable(layerCells_);
         clearDataTable(dataCells_);
         clearSettingsValues(settingsCells_);
-        for (int i = 1; i <= 8; ++i) Edit[i]->clear();
+        for (QLineEdit* field : slotFields()) field->clear();
         RGF->setItemIndex(0);
         Memo1->clear();
         showMaterialWavelength(-1);

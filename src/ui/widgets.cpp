@@ -62,7 +62,7 @@ std::string GridCells::text(int row, int column) const {
 }
 
 void GridCells::setText(int row, int column, const std::string& text) {
-    QString s = QString::fromStdString(text);
+    QString s = qText(text);
     if (headingRow_ && row == 0) {
         table_->setHorizontalHeaderItem(column, new QTableWidgetItem(s));
         return;
@@ -81,7 +81,7 @@ std::string FieldText::text() const {
 }
 
 void FieldText::setText(const std::string& text) {
-    edit_->setText(QString::fromStdString(text));
+    edit_->setText(qText(text));
 }
 
 QTableWidget* makeTable(const QString& objectName, int rows, int columns, int firstEditable,

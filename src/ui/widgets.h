@@ -2,7 +2,9 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QString>
 #include <QStringList>
+#include <string>
 
 #include "model/tables.h"
 
@@ -12,6 +14,11 @@ class QRadioButton;
 class QTableWidget;
 
 namespace tolvi::ui {
+
+// The core's texts (UTF-8) as Qt's.
+inline QString qText(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // An option group: a titled box of radio buttons with an item index, whose clicked() signal
 // fires when the user picks an item (also the one already chosen); setting the index from code

@@ -101,7 +101,7 @@ void MainWindow::guarded(const std::function<void()>& work) noexcept {
         work();
     } catch (const std::exception& e) {
         // Usually a NumberError: a field or cell that is no number, or a calculation fault.
-        services_.errorBox->show(QString::fromStdString(e.what()));
+        services_.errorBox->show(qText(e.what()));
     } catch (...) {
         services_.errorBox->show(QStringLiteral("An unknown error ended the action."));
     }
@@ -112,11 +112,27 @@ void MainWindow::buildWindow() {
     setWindowTitle("Tolvi v.4     2018");
     resize(WINDOW_WIDTH, WINDOW_HEIGHT);
 
-    for (int i = 1; i < static_cast<int>(Edit.size()); ++i) {
-        // The grey fields are displays: status lines, counts and results.
-        bool grey = i == 4 || (i >= 5 && i <= 8) || i == 14 || i == 17 || i == 18;
-        Edit[i] = makeField(QString("Edit%1").arg(i), grey, this);
-    }
+    // The grey fields are displays: status lines, counts and results.
+    struct FieldSpec {
+        QLineEdit* MainWindow::*field;
+        const char* name;
+        bool grey;
+    };
+    const std::array<FieldSpec, 24> fields = {{
+        {&MainWindow::Edit1, "Edit1", false},   {&MainWindow::Edit2, "Edit2", false},
+        {&MainWindow::Edit3, "Edit3", false},   {&MainWindow::Edit4, "Edit4", true},
+        {&MainWindow::Edit5, "Edit5", true},    {&MainWindow::Edit6, "Edit6", true},
+        {&MainWindow::Edit7, "Edit7", true},    {&MainWindow::Edit8, "Edit8", true},
+        {&MainWindow::Edit9, "Edit9", false},   {&MainWindow::Edit10, "Edit10", false},
+        {&MainWindow::Edit11, "Edit11", false}, {&MainWindow::Edit12, "Edit12", false},
+        {&MainWindow::Edit13, "Edit13", false}, {&MainWindow::Edit14, "Edit14", true},
+        {&MainWindow::Edit15, "Edit15", false}, {&MainWindow::Edit16, "Edit16", false},
+        {&MainWindow::Edit17, "Edit17", true},  {&MainWindow::Edit18, "Edit18", true},
+        {&MainWindow::Edit19, "Edit19", false}, {&MainWindow::Edit20, "Edit20", false},
+        {&MainWindow::Edit21, "Edit21", false}, {&MainWindow::Edit22, "Edit22", false},
+        {&MainWindow::Edit23, "Edit23", false}, {&MainWindow::Edit24, "Edit24", false},
+    }};
+    for (const FieldSpec& f : fields) this->*f.field = makeField(f.name, f.grey, this);
 
     Plot = new QTabWidget;
     Plot->setObjectName("Plot");
@@ -158,12 +174,12 @@ QWidget* MainWindow::buildUpperModelPage() {
     top->addWidget(Chart1, 1);
     top->addWidget(buildModelPanel(page));
 
-    Edit[4]->setPlaceholderText("status");
+    Edit4->setPlaceholderText("status");
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
     layout->addLayout(top, 1);
-    layout->addWidget(Edit[4]);
+    layout->addWidget(Edit4);
     return page;
 }
 
@@ -172,16 +188,16 @@ QWidget* MainWindow::buildUpperModelPage() {
 QWidget* MainWindow::buildModelPanel(QWidget* page) {
     auto* panel = new QWidget(page);
     panel->setFixedWidth(372);
-    Button[1] = makeButton("Button1", "Load Param", panel);
-    Button[2] = makeButton("Button2", "Template", panel);
-    Button[3] = makeButton("Button3", "Save Param", panel);
-    Edit[1]->setPlaceholderText("parameter file");
-    Edit[3]->setPlaceholderText("data file");
-    Edit[2]->setPlaceholderText("last saved file");
-    Button[10] = makeButton("Button10", "Plot All", panel);
-    Button[5] = makeButton("Button5", "All Clear", panel);
-    Button[11] = makeButton("Button11", "Clear Plot", panel);
-    Button[12] = makeButton("Button12", "Multi Fit", panel);
+    Button1 = makeButton("Button1", "Load Param", panel);
+    Button2 = makeButton("Button2", "Template", panel);
+    Button3 = makeButton("Button3", "Save Param", panel);
+    Edit1->setPlaceholderText("parameter file");
+    Edit3->setPlaceholderText("data file");
+    Edit2->setPlaceholderText("last saved file");
+    Button10 = makeButton("Button10", "Plot All", panel);
+    Button5 = makeButton("Button5", "All Clear", panel);
+    Button11 = makeButton("Button11", "Clear Plot", panel);
+    Button12 = makeButton("Button12", "Multi Fit", panel);
 
     auto* bottomRow = new QHBoxLayout;
     bottomRow->addLayout(buildRangeFields(panel));
@@ -191,12 +207,12 @@ QWidget* MainWindow::buildModelPanel(QWidget* page) {
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
-    layout->addLayout(row({Button[1], Button[2], Button[3]}));
-    layout->addWidget(Edit[1]);
-    layout->addWidget(Edit[3]);
-    layout->addWidget(Edit[2]);
+    layout->addLayout(row({Button1, Button2, Button3}));
+    layout->addWidget(Edit1);
+    layout->addWidget(Edit3);
+    layout->addWidget(Edit2);
     layout->addLayout(buildSettingsRow(panel));
-    layout->addLayout(row({Button[10], Button[5], Button[11], Button[12]}));
+    layout->addLayout(row({Button10, Button5, Button11, Button12}));
     layout->addStretch(1);
     layout->addLayout(bottomRow);
     return panel;
@@ -217,11 +233,13 @@ QLayout* MainWindow::buildSettingsRow(QWidget* panel) {
 
     auto* counts = new QGridLayout;
     counts->setVerticalSpacing(2);
-    const char* countLabels[] = {"SLAY", "GLAY", "LayAll", "Params"};
-    for (int i = 0; i < 4; ++i) {
-        counts->addWidget(makeLabel(countLabels[i], panel), i, 0);
-        Edit[5 + i]->setFixedWidth(56);
-        counts->addWidget(Edit[5 + i], i, 1);
+    const std::array<std::pair<const char*, QLineEdit*>, 4> countFields = {
+        {{"SLAY", Edit5}, {"GLAY", Edit6}, {"LayAll", Edit7}, {"Params", Edit8}}};
+    for (int i = 0; i < static_cast<int>(countFields.size()); ++i) {
+        auto [label, field] = countFields[i];
+        counts->addWidget(makeLabel(label, panel), i, 0);
+        field->setFixedWidth(56);
+        counts->addWidget(field, i, 1);
     }
     counts->setRowStretch(4, 1);
     auto* settingsRow = new QHBoxLayout;
@@ -235,10 +253,10 @@ QLayout* MainWindow::buildRangeFields(QWidget* panel) {
     auto* range = new QGridLayout;
     range->setSpacing(4);
     range->addWidget(makeLabel("xmin           xmax", panel), 0, 0, 1, 2);
-    Edit[23]->setFixedWidth(60);
-    Edit[24]->setFixedWidth(60);
-    range->addWidget(Edit[23], 1, 0);
-    range->addWidget(Edit[24], 1, 1);
+    Edit23->setFixedWidth(60);
+    Edit24->setFixedWidth(60);
+    range->addWidget(Edit23, 1, 0);
+    range->addWidget(Edit24, 1, 1);
     return range;
 }
 
@@ -246,14 +264,14 @@ QWidget* MainWindow::buildAmbientBox(QWidget* panel) {
     auto* ambient = new QGroupBox("Ambient", panel);
     auto* layout = new QHBoxLayout(ambient);
     layout->setContentsMargins(6, 2, 6, 4);
-    Button[23] = makeButton("Button23", "Set", ambient);
-    Edit[21]->setFixedWidth(64);
-    Edit[22]->setFixedWidth(64);
+    Button23 = makeButton("Button23", "Set", ambient);
+    Edit21->setFixedWidth(64);
+    Edit22->setFixedWidth(64);
     layout->addWidget(makeLabel("δ", ambient));
-    layout->addWidget(Edit[21]);
+    layout->addWidget(Edit21);
     layout->addWidget(makeLabel("β", ambient));
-    layout->addWidget(Edit[22]);
-    layout->addWidget(Button[23]);
+    layout->addWidget(Edit22);
+    layout->addWidget(Button23);
     return ambient;
 }
 
@@ -304,29 +322,29 @@ QWidget* MainWindow::buildSlotControls(QWidget* page) {
     RGF = new RadioGroup("RGF", "Data File", {"F1", "F2", "F3", "F4", "F5", "F6"}, 3, panel);
     CheckBox1 = new QCheckBox("R/Rf'", panel);
     CheckBox1->setObjectName("CheckBox1");
-    Button[6] = makeButton("Button6", "Plot", panel);
+    Button6 = makeButton("Button6", "Plot", panel);
     RGM = new RadioGroup("RGM", "Method", {"LM", "GA"}, 2, panel);
-    Button[4] = makeButton("Button4", "Fit", panel);
-    Button[9] = makeButton("Button9", "Recov", panel);
-    Edit[19]->setFixedWidth(56);
-    Edit[20]->setFixedWidth(56);
+    Button4 = makeButton("Button4", "Fit", panel);
+    Button9 = makeButton("Button9", "Recov", panel);
+    Edit19->setFixedWidth(56);
+    Edit20->setFixedWidth(56);
 
     auto* gaFields = new QGridLayout;
     gaFields->setSpacing(2);
     gaFields->addWidget(makeLabel("GA popul <100", panel), 0, 0);
     gaFields->addWidget(makeLabel("max_gene", panel), 0, 1);
-    gaFields->addWidget(Edit[19], 1, 0);
-    gaFields->addWidget(Edit[20], 1, 1);
+    gaFields->addWidget(Edit19, 1, 0);
+    gaFields->addWidget(Edit20, 1, 1);
 
     auto* layout = new QGridLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     layout->addWidget(RGF, 0, 0, 1, 2);
     layout->addWidget(CheckBox1, 1, 0);
-    layout->addWidget(Button[6], 1, 1);
+    layout->addWidget(Button6, 1, 1);
     layout->addWidget(RGM, 2, 0, 2, 1);
-    layout->addWidget(Button[4], 2, 1);
-    layout->addWidget(Button[9], 3, 1);
+    layout->addWidget(Button4, 2, 1);
+    layout->addWidget(Button9, 3, 1);
     layout->addLayout(gaFields, 4, 0, 1, 2);
     layout->setRowStretch(5, 1);
     return panel;
@@ -351,23 +369,29 @@ QWidget* MainWindow::buildUtilitiesPage() {
     Chart6 = new ChartView(
         {"Chart6", "", "Generation", "L1_norm", false, 0.0, {{"Series22", Qt::red}}}, page);
 
-    const std::array<std::pair<int, const char*>, 8> buttons = {{{17, "Rdata/Fit"},
-                                                                 {13, "Print Graph"},
-                                                                 {16, "Print Profiles"},
-                                                                 {7, "Save data/fit"},
-                                                                 {8, "Save data"},
-                                                                 {15, "Save Fit"},
-                                                                 {14, "Save Profiles"},
-                                                                 {18, "Reserve"}}};
+    struct ButtonSpec {
+        QPushButton* MainWindow::*button;
+        const char* name;
+        const char* caption;
+    };
+    const std::array<ButtonSpec, 8> buttons = {
+        {{&MainWindow::Button17, "Button17", "Rdata/Fit"},
+         {&MainWindow::Button13, "Button13", "Print Graph"},
+         {&MainWindow::Button16, "Button16", "Print Profiles"},
+         {&MainWindow::Button7, "Button7", "Save data/fit"},
+         {&MainWindow::Button8, "Button8", "Save data"},
+         {&MainWindow::Button15, "Button15", "Save Fit"},
+         {&MainWindow::Button14, "Button14", "Save Profiles"},
+         {&MainWindow::Button18, "Button18", "Reserve"}}};
     // Three columns of buttons (printing, then the exports) leave room below them for the
     // material group.
     constexpr int BUTTON_ROWS = 3;
     auto* grid = new QGridLayout;
     grid->setSpacing(4);
     for (int i = 0; i < static_cast<int>(buttons.size()); ++i) {
-        auto [number, caption] = buttons[i];
-        Button[number] = makeButton(QString("Button%1").arg(number), caption, page);
-        grid->addWidget(Button[number], i % BUTTON_ROWS, i / BUTTON_ROWS);
+        const ButtonSpec& b = buttons[i];
+        this->*b.button = makeButton(b.name, b.caption, page);
+        grid->addWidget(this->*b.button, i % BUTTON_ROWS, i / BUTTON_ROWS);
     }
     grid->addWidget(buildMaterialGroup(page), BUTTON_ROWS, 0, 1, 3);
     grid->setRowStretch(BUTTON_ROWS + 1, 1);
@@ -382,22 +406,21 @@ QWidget* MainWindow::buildUtilitiesPage() {
 }
 
 void MainWindow::connectHandlers() {
-    const std::array<std::pair<int, void (MainWindow::*)()>, 23> buttons = {{
-        {1, &MainWindow::Button1Click},   {2, &MainWindow::Button2Click},
-        {3, &MainWindow::Button3Click},   {4, &MainWindow::Button4Click},
-        {5, &MainWindow::Button5Click},   {6, &MainWindow::Button6Click},
-        {7, &MainWindow::Button7Click},   {8, &MainWindow::Button8Click},
-        {9, &MainWindow::Button9Click},   {10, &MainWindow::Button10Click},
-        {11, &MainWindow::Button11Click}, {12, &MainWindow::Button12Click},
-        {13, &MainWindow::Button13Click}, {14, &MainWindow::Button14Click},
-        {15, &MainWindow::Button15Click}, {16, &MainWindow::Button16Click},
-        {17, &MainWindow::Button17Click}, {18, &MainWindow::Button18Click},
-        {19, &MainWindow::Button19Click}, {20, &MainWindow::Button20Click},
-        {21, &MainWindow::Button21Click}, {22, &MainWindow::Button22Click},
-        {23, &MainWindow::Button23Click},
+    const std::array<std::pair<QPushButton*, void (MainWindow::*)()>, 23> buttons = {{
+        {Button1, &MainWindow::Button1Click},   {Button2, &MainWindow::Button2Click},
+        {Button3, &MainWindow::Button3Click},   {Button4, &MainWindow::Button4Click},
+        {Button5, &MainWindow::Button5Click},   {Button6, &MainWindow::Button6Click},
+        {Button7, &MainWindow::Button7Click},   {Button8, &MainWindow::Button8Click},
+        {Button9, &MainWindow::Button9Click},   {Button10, &MainWindow::Button10Click},
+        {Button11, &MainWindow::Button11Click}, {Button12, &MainWindow::Button12Click},
+        {Button13, &MainWindow::Button13Click}, {Button14, &MainWindow::Button14Click},
+        {Button15, &MainWindow::Button15Click}, {Button16, &MainWindow::Button16Click},
+        {Button17, &MainWindow::Button17Click}, {Button18, &MainWindow::Button18Click},
+        {Button19, &MainWindow::Button19Click}, {Button20, &MainWindow::Button20Click},
+        {Button21, &MainWindow::Button21Click}, {Button22, &MainWindow::Button22Click},
+        {Button23, &MainWindow::Button23Click},
     }};
-    for (auto [number, handler] : buttons)
-        connect(Button[number], &QPushButton::clicked, this, handler);
+    for (auto [button, handler] : buttons) connect(button, &QPushButton::clicked, this, handler);
 
     const std::array<std::pair<RadioGroup*, void (MainWindow::*)()>, 7> groups = {{
         {RGF, &MainWindow::RGFClick},
@@ -415,9 +438,14 @@ void MainWindow::connectHandlers() {
 }
 
 void MainWindow::setStartupState() {
-    const std::array<std::pair<int, const char*>, 7> texts = {
-        {{10, "1.54"}, {15, "1000"}, {16, "200"}, {19, "15"}, {20, "200"}, {21, "0."}, {22, "0."}}};
-    for (auto [number, text] : texts) Edit[number]->setText(text);
+    const std::array<std::pair<QLineEdit*, const char*>, 7> texts = {{{Edit10, "1.54"},
+                                                                      {Edit15, "1000"},
+                                                                      {Edit16, "200"},
+                                                                      {Edit19, "15"},
+                                                                      {Edit20, "200"},
+                                                                      {Edit21, "0."},
+                                                                      {Edit22, "0."}}};
+    for (auto [field, text] : texts) field->setText(text);
 
     const std::array<std::pair<RadioGroup*, int>, 8> items = {
         {{RG0, 0}, {RG1, 1}, {RG2, 0}, {RG3, 0}, {RG4, 1}, {RG5, 1}, {RGF, 0}, {RGM, 1}}};

@@ -82,6 +82,22 @@ TEST_F(Plotting, NoPointInsideTheRangeDrawsNothing) {
     EXPECT_EQ(field(4), "--->OK");
 }
 
+TEST_F(Plotting, TwoAppendedScansDrawOnlyTheirPointsInsideTheRange) {
+    writeText(dir.file("d.dat"),
+              "0.1 100\n0.2 80\n0.3 60\n0.4 40\n0.5 20\n"
+              "0.05 110\n0.15 90\n0.25 70\n0.35 50\n0.45 30\n");
+    loadParam(writeFilm("a.par", 100, 0.1, 1, 1));
+    setField(23, "0.3");
+    setField(24, "0.5");
+    for (const char* button : {"Button6", "Button10"}) {
+        click(button);
+        std::vector<double> x;
+        for (QPointF p : seriesPoints("Chart1", 0)) x.push_back(p.x());
+        EXPECT_EQ(x, (std::vector<double>{0.3, 0.4, 0.5, 0.35, 0.45})) << button;
+        EXPECT_EQ(points("Chart1", 1), 5) << button;
+    }
+}
+
 TEST_F(Plotting, ACellThatIsNoNumberShowsTheErrorBoxAndTheWindowGoesOn) {
     loadTemplate();
     setCell("StringGrid1", 2, 11, "4,5");
