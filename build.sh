@@ -3,6 +3,8 @@
 #   ./build.sh          install missing packages, configure, build
 #   ./build.sh run      ... then start the program
 #   ./build.sh test     ... then run every test
+# BUILD_TYPE (default Release) and TOLVI_WERROR=ON (warnings as errors, as CI builds) are read
+# from the environment.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -23,7 +25,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" \
+    -DTOLVI_WERROR="${TOLVI_WERROR:-OFF}"
 cmake --build build
 
 case "${1:-}" in

@@ -1,5 +1,6 @@
 // Runs a fuzz target's entry point on the files of the directories given (the seed corpus and
 // the inputs that once failed), so that the normal and the sanitizer builds test them every time.
+// A directory that is not there fails the run: the inputs it should hold would go untested.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 int main(int argc, char** argv) {
     int runs = 0;
     for (int a = 1; a < argc; ++a) {
-        if (!std::filesystem::is_directory(argv[a])) continue;
+        if (!std::filesystem::is_directory(argv[a])) {
+            std::printf("%s: no such directory\n", argv[a]);
+            return 1;
+        }
         std::vector<std::filesystem::path> files;
         for (const auto& entry : std::filesystem::directory_iterator(argv[a]))
             if (entry.is_regular_file()) files.push_back(entry.path());

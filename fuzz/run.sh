@@ -4,7 +4,8 @@
 #   fuzz/run.sh [SECONDS] [TARGET ...]
 # Targets: fuzz_param_file fuzz_material_file fuzz_data_file fuzz_fourier_curve fuzz_tables.
 # The growing corpus is kept in build-fuzz/corpus/TARGET, the seeds in fuzz/corpus/TARGET; an
-# input that crashes lands in build-fuzz/crashes/TARGET/ (add it to the regression tests).
+# input that crashes lands in build-fuzz/crashes/TARGET/ (add it to fuzz/regressions/TARGET/).
+# TOLVI_WERROR=ON builds with warnings as errors (CI).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -20,11 +21,14 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -q
+    $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
 fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTOLVI_FUZZ=ON -DTOLVI_BUILD_GUI=OFF -DTOLVI_BUILD_TESTS=OFF -DTOLVI_BUILD_BENCH=OFF
+    -DTOLVI_FUZZ=ON -DTOLVI_BUILD_GUI=OFF -DTOLVI_BUILD_TESTS=OFF -DTOLVI_BUILD_BENCH=OFF \
+    -DTOLVI_WERROR="${TOLVI_WERROR:-OFF}"
 cmake --build build-fuzz --target "${targets[@]}"
 
 status=0

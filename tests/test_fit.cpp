@@ -6,6 +6,8 @@
 #include "actions/load.h"
 #include "base/text_io.h"
 #include "fit/fit_runs.h"
+#include "fit/fit_workers.h"
+#include "fit/genetic.h"
 #include "physics/slab_stack.h"
 #include "test_support.h"
 
@@ -298,17 +300,95 @@ TEST_F(Fit, Chi2AndL1AreFloatSumsOfTheResiduals) {
     loadTemplate();
     (void)collectFitParams(*store, *state, FitMethod::LeastSquares);
     collectFitPoints(*store, *state);
-    double chi2 = 0, l1 = 0;
+    // The same sums two ways: in floats, as the report makes them, and in double.
+    float chi2 = 0.0f, l1 = 0.0f;
+    double chi2Double = 0.0, l1Double = 0.0;
     const DataSet& d = store->dataSet(0);
     for (int i = 0; i < state->window.pointCount[0]; ++i) {
-        int p = state->window.firstPoint[0] + i;
-        double r = (d.yLog[p] - d.calcLog[p]) / d.sigmaLog[p];
-        chi2 += r * r;
-        l1 += std::fabs(r);
+        double r = pointResidual(d, state->window.points[0][i]);
+        float rf = static_cast<float>(r);
+        chi2 += rf * rf;
+        l1 += std::fabs(rf);
+        chi2Double += r * r;
+        l1Double += std::fabs(r);
     }
     Chi2L1 f = chi2AndL1(*store, *state);
-    EXPECT_NEAR(f.chi2, chi2, 1e-5 * chi2);
-    EXPECT_NEAR(f.l1, l1, 1e-5 * l1);
+    EXPECT_EQ(f.chi2, chi2);
+    EXPECT_EQ(f.l1, l1);
+    // The two differ on this curve, so a sum in double would not pass the equalities above.
+    ASSERT_NE(static_cast<float>(chi2Double), chi2);
+    ASSERT_NE(static_cast<float>(l1Double), l1);
+}
+
+// Two scans of the template's curve appended in one file: the even points, then the odd ones.
+void interleaveAsTwoScans(DataSet& d) {
+    DataSet sorted = d;
+    int k = 0;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = pass; i < sorted.npoints; i += 2, ++k) {
+            d.xData[k] = sorted.xData[i];
+            d.yLin[k] = sorted.yLin[i];
+            d.yLog[k] = sorted.yLog[i];
+            d.sigmaLog[k] = sorted.sigmaLog[i];
+        }
+}
+
+TEST_F(Fit, PointsInsideTheRangeWhateverTheirOrderInTheFile) {
+    loadTemplate();
+    DataSet& d = store->dataSet(0);
+    auto sorted = std::make_unique<DataSet>(d);
+    interleaveAsTwoScans(d);
+    d.xmin = sorted->xData[100];
+    d.xmax = sorted->xData[300];
+    recalculateSlot(*store, 0);
+    (void)collectFitParams(*store, *state, FitMethod::LeastSquares);
+    collectFitPoints(*store, *state);
+    EXPECT_EQ(state->window.m, 201);
+
+    // Every residual belongs to a point inside the range, each point once, in file order.
+    std::vector<double> residuals(state->window.m);
+    computeResiduals(*store, *state, state->list.x.data(), state->window.m, residuals.data());
+    int taken = 0;
+    for (int i = 0; i < d.npoints; ++i) {
+        if (!(d.xmin <= d.xData[i] && d.xData[i] <= d.xmax)) continue;
+        ASSERT_LT(taken, state->window.m);
+        EXPECT_EQ(residuals[taken], (d.yLog[i] - d.calcLog[i]) / d.sigmaLog[i]) << i;
+        ++taken;
+    }
+    EXPECT_EQ(taken, state->window.m);
+
+    // The genetic search's cost: the same points, by the same direct scan.
+    Member member;
+    for (int k = 0; k < state->list.npar; ++k)
+        member.value[k] = static_cast<float>(state->list.x[k]) * 1.01f;
+    float cost = memberCost(*store, *state, member);
+    float expected = 0.0f;
+    for (int i = 0; i < d.npoints; ++i)
+        if (d.xmin <= d.xData[i] && d.xData[i] <= d.xmax)
+            expected += static_cast<float>(std::fabs((d.yLog[i] - d.calcLog[i]) / d.sigmaLog[i]));
+    EXPECT_EQ(cost, expected);
+}
+
+TEST_F(Fit, TwoAppendedScansFitAsTheSamePointsSorted) {
+    loadTemplate();
+    store->dataSet(0).xmin = 0.5;
+    store->dataSet(0).xmax = 3.5;
+    FitReport sorted = runFit(*store, *state, *ga, {});
+    ASSERT_GT(sorted.status, 0);
+    std::vector<double> fitted(state->list.x.begin(), state->list.x.begin() + state->list.npar);
+
+    auto other = test::makeStore();
+    store.swap(other);
+    loadTemplate();
+    interleaveAsTwoScans(store->dataSet(0));
+    store->dataSet(0).xmin = 0.5;
+    store->dataSet(0).xmax = 3.5;
+    FitReport unsorted = runFit(*store, *state, *ga, {});
+    ASSERT_GT(unsorted.status, 0);
+    EXPECT_EQ(unsorted.result.nfunc, sorted.result.nfunc);
+    EXPECT_NEAR(unsorted.result.bestnorm, sorted.result.bestnorm, 1e-9 * sorted.result.bestnorm);
+    for (int k = 0; k < state->list.npar; ++k)
+        EXPECT_NEAR(state->list.x[k], fitted[k], 1e-7 * std::fabs(fitted[k])) << k;
 }
 
 }  // namespace

@@ -322,7 +322,6 @@ TEST(EdgeFit, ParameterRecordsHoldTheBoundsAndSteps) {
             EXPECT_EQ(p[i].step, step[i]) << i;
             EXPECT_EQ(p[i].relStep, 0.0);
             EXPECT_EQ(p[i].side, 0);
-            EXPECT_EQ(p[i].derivDebug, 0);
         }
         EXPECT_EQ(p[1].fixed, 0);
         EXPECT_EQ(p[2].fixed, 0);

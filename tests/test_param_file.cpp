@@ -150,6 +150,53 @@ TEST_F(ParamFile, LineCountErrorsAndMissingFiles) {
     }
 }
 
+TEST_F(ParamFile, EveryLoadEndsWithAnOutcomeBesideItsText) {
+    std::string header = test::headerText(1, 0, 0, 0, 1.54);
+    std::string layer = test::blockText("S Si.mf", {});
+    test::writeText(dir.file("data.dat"), "0.5 100\n1 10\n");
+    test::writeText(dir.file("empty.dat"), "# nothing\n");
+    test::writeText(dir.file("ok.par"), header + layer);
+    test::writeText(dir.file("simulated.par"), test::headerText(0, 0, 0, 0, 1.54) + layer);
+    test::writeText(dir.file("no-point.par"),
+                    test::headerText(1, 0, 0, 0, 1.54, "empty.dat") + layer);
+    test::writeText(dir.file("short.par"), "1\n2\n");
+    test::writeText(dir.file("lamd.par"), test::headerText(1, 0, 0, 0, 0.0) + layer);
+    test::writeText(dir.file("material.par"), header + test::blockText("S none.mf", {}));
+    test::writeText(dir.file("type.par"), header + test::blockText("X Si.mf", {}));
+    test::writeText(dir.file("data.par"), test::headerText(1, 0, 0, 0, 1.54, "gone.dat") + layer);
+    struct Case {
+        const char* file;
+        int code;
+        Outcome outcome;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"ok.par", 0, Outcome::Ok, "--->OK"},
+        {"simulated.par", 0, Outcome::Ok, "--->OK"},
+        {"no-point.par", 0, Outcome::Warning, "--->Warning, no data point"},
+        {"missing.par", -1, Outcome::FileNotFound, "--->Error open file "},
+        {"short.par", 1, Outcome::FileRefused, "--->Error param line number. Line end space? "},
+        {"lamd.par", 1, Outcome::FileRefused, "--->Error lamd (line 6) must be above 0"},
+        {"material.par", 0, Outcome::FileNotFound, "--->Error can not find materi"},
+        {"type.par", 0, Outcome::FileRefused, "--->Error layer type S or G"},
+        {"data.par", 0, Outcome::FileNotFound, "--->Error, cant find data"},
+    };
+    for (const Case& c : cases) {
+        store = test::makeStore();
+        Status s = loadParamSlot(*store, dir.file(c.file));
+        EXPECT_EQ(s.code, c.code) << c.file;
+        EXPECT_EQ(s.outcome, c.outcome) << c.file;
+        EXPECT_EQ(s.message, c.message) << c.file;
+        EXPECT_EQ(s.succeeded(), c.outcome == Outcome::Ok || c.outcome == Outcome::Warning);
+    }
+    store = test::makeStore();
+    for (int slot = 0; slot < MAX_SLOTS; ++slot)
+        ASSERT_TRUE(loadParamSlot(*store, dir.file("ok.par")).succeeded());
+    Status seventh = loadParamSlot(*store, dir.file("ok.par"));
+    EXPECT_EQ(seventh.outcome, Outcome::Refused);
+    EXPECT_EQ(seventh.message, "--->Error: Exceed file max of 6");
+}
+
 TEST_F(ParamFile, HeaderValuesOutsideTheirSetsAreRefusedAndChangeNothing) {
     store->dataSet(0).xmin = 123.0;
     struct Case {

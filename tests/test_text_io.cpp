@@ -84,6 +84,13 @@ TEST(ParseReal, MessageNamesTextAndPlace) {
     } catch (const NumberError& e) {
         EXPECT_STREQ(e.what(), "\"1.0x\" is not a number (in a.par, line 14)");
     }
+    // A NUL or another control character in the text must not cut off the place.
+    try {
+        parseReal(std::string_view("1\0x\x7f", 4), "in d.dat, line 3");
+        FAIL();
+    } catch (const NumberError& e) {
+        EXPECT_STREQ(e.what(), "\"1?x?\" is not a number (in d.dat, line 3)");
+    }
 }
 
 TEST(ParseInt, IntegersOnly) {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "physics/profile.h"
 #include "base/text_io.h"
+#include "physics/profile.h"
 
 namespace tolvi {
 
@@ -54,14 +54,27 @@ Status writeExport(ModelStore& store, int slot, ExportKind kind, const std::stri
     return writeFileSafely(path, exportText(store, slot, kind));
 }
 
+namespace {
+
+void addChartPoint(const DataSet& data, int i, bool ratio, ChartCurve& c) {
+    double reference = ratio ? data.rfLog[i] : 0.0;
+    c.x.push_back(data.xData[i]);
+    c.measured.push_back(data.yLog[i] - reference);
+    c.calculated.push_back(data.calcLog[i] - reference);
+}
+
+}  // namespace
+
 ChartCurve chartCurve(const DataSet& data, int first, int last, bool ratio) {
     ChartCurve c;
-    for (int i = first; i <= last; ++i) {
-        double reference = ratio ? data.rfLog[i] : 0.0;
-        c.x.push_back(data.xData[i]);
-        c.measured.push_back(data.yLog[i] - reference);
-        c.calculated.push_back(data.calcLog[i] - reference);
-    }
+    for (int i = first; i <= last; ++i) addChartPoint(data, i, ratio, c);
+    return c;
+}
+
+ChartCurve rangeCurve(const DataSet& data, bool ratio) {
+    ChartCurve c;
+    for (int i = 0; i < data.npoints; ++i)
+        if (inXRange(data, i)) addChartPoint(data, i, ratio, c);
     return c;
 }
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "model/model_store.h"
 #include "base/status.h"
+#include "model/model_store.h"
 
 // What the window shows and writes of a slot's curves: the points of the reflectivity chart and
 // the rows of the four text exports. No header lines; every curve export writes all npoints.
@@ -36,6 +36,10 @@ struct ChartCurve {
 // Points first to last of a slot (an empty range gives none): yLog and calcLog, each minus rfLog
 // when `ratio` (the R/Rf' display) is set.
 ChartCurve chartCurve(const DataSet& data, int first, int last, bool ratio);
+
+// The points of a slot inside its x range (inXRange), in file order: the curve "Plot", "Plot All"
+// and the fits draw. Values as chartCurve gives them.
+ChartCurve rangeCurve(const DataSet& data, bool ratio);
 
 // "Rdata/Fit": every point's log10 ratio of measured to calculated intensity, yLog - calcLog;
 // the curve comes back in `measured`, `calculated` stays empty.

@@ -36,7 +36,11 @@ std::string_view withoutPlus(std::string_view s) {
 }
 
 [[noreturn]] void throwNotANumber(std::string_view text, std::string_view where, const char* what) {
-    std::string message = "\"" + std::string(text.substr(0, 60)) + "\" is not " + what;
+    // Control characters (a NUL above all, which would end the message there) are shown as "?".
+    std::string shown(text.substr(0, 60));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    std::string message = "\"" + shown + "\" is not " + what;
     if (!where.empty()) message += " (" + std::string(where) + ")";
     throw NumberError(message);
 }

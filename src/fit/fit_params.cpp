@@ -79,9 +79,9 @@ void collectFitPoints(const ModelStore& store, FitState& state) {
     for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
         const DataSet& ds = store.dataSet(d);
         for (int i = 0; i < ds.npoints; ++i) {
-            if (!(ds.xmin <= ds.xData[i] && ds.xData[i] <= ds.xmax)) continue;
+            if (!inXRange(ds, i)) continue;
             if (w.pointCount[d] == 0) w.firstPoint[d] = i;
-            ++w.pointCount[d];
+            w.points[d][w.pointCount[d]++] = i;
             ++w.m;
             if (w.m == MAX_DATA) break;
         }
@@ -131,8 +131,7 @@ Chi2L1 chi2AndL1(const ModelStore& store, const FitState& state) {
     for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
         const DataSet& ds = store.dataSet(d);
         for (int i = 0; i < state.window.pointCount[d]; ++i) {
-            int p = state.window.firstPoint[d] + i;
-            float r = static_cast<float>((ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p]);
+            float r = static_cast<float>(pointResidual(ds, state.window.points[d][i]));
             out.l1 += std::fabs(r);
             out.chi2 += r * r;
         }

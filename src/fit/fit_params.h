@@ -39,12 +39,20 @@ struct FitParamList {
     std::array<double, MAX_FIT_PARAMS> savedX{};
 };
 
-// The measured points of a fit: per slot a run of consecutive points.
+// The measured points of a fit: per slot the indices of its points inside the x range, in the
+// order of the file (which need not be the order of x), and the first of them.
 struct FitWindow {
+    std::array<std::array<int, MAX_DATA>, MAX_SLOTS> points{};
     std::array<int, MAX_SLOTS> firstPoint{};
     std::array<int, MAX_SLOTS> pointCount{};
     int m = 0;
 };
+
+// The residual of point p of a data set: the measured minus the calculated log10 intensity over
+// the point's error in log10 units. Every fit and every cost is made of these.
+inline double pointResidual(const DataSet& d, int p) {
+    return (d.yLog[p] - d.calcLog[p]) / d.sigmaLog[p];
+}
 
 // Called between evaluations with their count and the best cost so far (chi-square for least
 // squares, the L1 norm for the genetic search), so that a window can repaint during a long fit.
@@ -81,8 +89,8 @@ inline int endUsedSlot(const ModelStore& store, const FitState& state) {
 int collectFitParams(ModelStore& store, FitState& state, FitMethod method);
 constexpr int TOO_MANY_FIT_PARAMS = -27;
 
-// The points of each used slot within its x range (both ends included); the first slot's scan
-// stops when the count reaches MAX_DATA.
+// The points of each used slot within its x range (both ends included), wherever they lie in the
+// file; a slot's scan stops when the total count reaches exactly MAX_DATA.
 void collectFitPoints(const ModelStore& store, FitState& state);
 
 // Residual function of the model fit (context: a FitCall): writes x into the model,
@@ -103,7 +111,8 @@ void recalculateSlot(ModelStore& store, int slot);
 // writeFitParams with state.list.x, then the recalculation of every used slot.
 void applyFitParams(ModelStore& store, const FitState& state);
 
-// Chi-square and the L1 norm of the fit's points as the curves stand, summed in 32-bit floats.
+// Chi-square and the L1 norm of the fit's points as the curves stand: each residual rounded to a
+// 32-bit float and summed in 32-bit floats.
 struct Chi2L1 {
     float chi2 = 0.0f;
     float l1 = 0.0f;

@@ -107,10 +107,8 @@ double computeResiduals(ModelStore& store, const FitState& state, const double* 
         else
             recalculateSlot(store, d);
         const DataSet& ds = store.dataSet(d);
-        int first = state.window.firstPoint[d];
         for (int i = 0; i < state.window.pointCount[d] && offset + i < m; ++i) {
-            int p = first + i;
-            double r = (ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p];
+            double r = pointResidual(ds, state.window.points[d][i]);
             residuals[offset + i] = r;
             chi2 += r * r;
         }
@@ -157,11 +155,10 @@ void evaluatePart(void* context, int taskIndex, int worker) {
         int first = static_cast<int>(static_cast<long>(points) * part / job.parts);
         int end = static_cast<int>(static_cast<long>(points) * (part + 1) / job.parts);
         computeReflectivityRange(copy, d, false, first, end);
-        int start = state.window.firstPoint[d];
         for (int i = 0; i < state.window.pointCount[d] && offset + i < job.m; ++i) {
-            int p = start + i;
+            int p = state.window.points[d][i];
             if (p < first || p >= end) continue;
-            residuals[offset + i] = (ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p];
+            residuals[offset + i] = pointResidual(ds, p);
         }
         offset += state.window.pointCount[d];
     }

@@ -83,10 +83,8 @@ float memberCost(ModelStore& store, const FitState& state, const Member& member)
     for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
         recalculateSlot(store, d);
         const DataSet& ds = store.dataSet(d);
-        for (int i = 0; i < state.window.pointCount[d]; ++i) {
-            int p = state.window.firstPoint[d] + i;
-            cost += static_cast<float>(std::fabs((ds.yLog[p] - ds.calcLog[p]) / ds.sigmaLog[p]));
-        }
+        for (int i = 0; i < state.window.pointCount[d]; ++i)
+            cost += static_cast<float>(std::fabs(pointResidual(ds, state.window.points[d][i])));
     }
     return cost;
 }

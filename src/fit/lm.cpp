@@ -16,12 +16,6 @@ using namespace lm;
 
 namespace {
 
-// Settings are constants, so this can only fail after an edit of lm.h; kept as the check of
-// the documented order all the same.
-bool settingsValid() {
-    return ftol > 0.0 && xtol > 0.0 && gtol > 0.0 && stepfactor > 0.0 && maxiter >= 0;
-}
-
 double sign(double v) {
     return v >= 0.0 ? 1.0 : -1.0;
 }
@@ -370,7 +364,7 @@ int LmDriver::run() {
                 info = info == CHI_CONVERGED ? BOTH_CONVERGED : PARAMS_CONVERGED;
             if (info != 0) return info;
 
-            if ((maxfev > 0 && nfev >= maxfev) || iter >= maxiter) info = MAX_ITERATIONS;
+            if (iter >= maxiter) info = MAX_ITERATIONS;
             if (std::fabs(actred) <= MACHEP && prered <= MACHEP && 0.5 * ratio <= 1.0)
                 info = FTOL_TOO_SMALL;
             if (delta <= MACHEP * xnorm) info = XTOL_TOO_SMALL;
@@ -439,7 +433,6 @@ int lmFit(ResidualFn fn, int m, int n, double* x, const LmParam* params, LmResul
         if (!p.fixed && p.limited[0] && p.limited[1] && p.limits[0] >= p.limits[1])
             return failedCheck(INCONSISTENT_BOUNDS, m, n, nfree, result);
     }
-    if (!settingsValid()) return failedCheck(BAD_SETTINGS, m, n, nfree, result);
     if (m < nfree) return failedCheck(TOO_FEW_RESIDUALS, m, n, nfree, result);
 
     try {

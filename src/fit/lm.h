@@ -15,7 +15,6 @@ constexpr double epsfcn = 2.2204460e-16;  // relative precision of the residuals
 constexpr double stepfactor = 100.0;      // initial step bound factor
 constexpr double covtol = 1e-14;          // rank tolerance of the covariance
 constexpr int maxiter = 200;              // iteration limit
-constexpr int maxfev = 0;                 // limit of residual evaluations; 0 = none
 
 constexpr double MACHEP = 2.2204460e-16;
 constexpr double DWARF = 2.2250739e-308;
@@ -26,7 +25,7 @@ constexpr int CHI_CONVERGED = 1;           // chi-square reduction within ftol
 constexpr int PARAMS_CONVERGED = 2;        // parameter change within xtol
 constexpr int BOTH_CONVERGED = 3;          // 1 and 2
 constexpr int GRADIENT_ORTHOGONAL = 4;     // residuals orthogonal to the Jacobian within gtol
-constexpr int MAX_ITERATIONS = 5;          // iteration (or evaluation) limit reached
+constexpr int MAX_ITERATIONS = 5;          // iteration limit reached
 constexpr int FTOL_TOO_SMALL = 6;          // no further chi-square reduction is possible
 constexpr int XTOL_TOO_SMALL = 7;          // no further parameter change is possible
 constexpr int GTOL_TOO_SMALL = 8;          // gradient below machine precision
@@ -39,14 +38,15 @@ constexpr int NO_FREE_PARAM = -19;         // n <= 0, or every parameter fixed
 constexpr int NO_STORAGE = -20;            // the work arrays cannot be allocated
 constexpr int START_OUTSIDE_BOUNDS = -21;  // a start value outside its active bounds
 constexpr int INCONSISTENT_BOUNDS = -22;   // a free parameter with lower >= upper
-constexpr int BAD_SETTINGS = -23;          // a tolerance or factor not positive
+constexpr int BAD_SETTINGS = -23;          // a tolerance or factor not positive (the settings
+                                           // above are constants: no fit ends so)
 constexpr int TOO_FEW_RESIDUALS = -24;     // m < number of free parameters
 constexpr int GA_NO_PARAM = -25;           // genetic fit without free parameters
 constexpr int LM_NO_PARAM = -26;           // least-squares fit without free parameters
 }  // namespace lm
 
-// One record per parameter; callers zero-fill, then set what they use. Only relStep = 0,
-// side = 0 and derivDebug = 0 are supported (the engine ignores these three fields).
+// One record per parameter; callers zero-fill, then set what they use. relStep and side are
+// kept for a relative-step mode; the engine ignores them (only 0 is supported).
 struct LmParam {
     int fixed = 0;            // non-zero: keeps its start value
     int limited[2] = {0, 0};  // [0] lower bound active, [1] upper bound active
@@ -54,7 +54,6 @@ struct LmParam {
     double step = 0.0;     // absolute finite-difference step; 0 (or negative) = automatic
     double relStep = 0.0;  // always 0 in this program
     int side = 0;          // always 0
-    int derivDebug = 0;    // always 0
 };
 
 // Filled by lmFit when the caller passes one. xerror is the caller's array of n doubles (or

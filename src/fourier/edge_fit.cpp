@@ -38,7 +38,7 @@ int edgeResidual(int, int, const double* x, double* residuals, void* context) {
 }  // namespace
 
 std::array<LmParam, EDGE_PARAMS> edgeFitParams(int q_critical_mode) {
-    std::array<LmParam, EDGE_PARAMS> p{};  // zero-filled: relStep, side and derivDebug stay 0
+    std::array<LmParam, EDGE_PARAMS> p{};  // zero-filled: relStep and side stay 0
     p[0].fixed = q_critical_mode == fourier::QC_MANUAL ? 1 : 0;
     p[0].limited[0] = p[0].limited[1] = 1;
     p[0].limits[0] = 1e-7;

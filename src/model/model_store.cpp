@@ -6,8 +6,7 @@ VisibleRange visibleRange(const ModelStore& store, int slot) {
     const DataSet& d = store.dataSet(slot);
     VisibleRange r;
     for (int i = 0; i < d.npoints; ++i) {
-        double x = d.xData[i];
-        if (d.xmin <= x && x <= d.xmax) {
+        if (inXRange(d, i)) {
             if (i < r.first) r.first = i;
             if (i > r.last) r.last = i;
             ++r.count;

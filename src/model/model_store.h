@@ -144,8 +144,15 @@ struct ModelStore {
     const LayerModel& layerModel(int slot) const { return layers[slot]; }
 };
 
+// Whether point i of a data set lies inside its x range, both ends included. Plots and fits take
+// exactly these points, wherever they lie in the file.
+inline bool inXRange(const DataSet& d, int i) {
+    return d.xmin <= d.xData[i] && d.xData[i] <= d.xmax;
+}
+
 // Points of a slot inside its x range: first and last index and their count. Without such a
-// point first = 1000000 and last = -1000000, so a loop from first to last does nothing.
+// point first = 1000000 and last = -1000000, so a loop from first to last does nothing. For data
+// whose x is not sorted the indices between first and last need not all lie inside the range.
 struct VisibleRange {
     int first = 1000000;
     int last = -1000000;
