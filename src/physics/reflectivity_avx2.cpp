@@ -1,5 +1,5 @@
 // The fast reflectivity kernel for AVX2: four doubles per vector. Compiled with -mavx2 (see
-// sources.cmake) and entered only where the CPU supports it.
+// CMakeLists.txt) and entered only where the CPU supports it.
 #include "physics/reflectivity_kernel.h"
 
 namespace tolvi::fast {

@@ -1,5 +1,5 @@
 // The fast reflectivity kernel for AVX-512: eight doubles per vector. Compiled with -mavx512f
-// (see sources.cmake) and entered only where the CPU supports it.
+// (see CMakeLists.txt) and entered only where the CPU supports it.
 #include "physics/reflectivity_kernel.h"
 
 namespace tolvi::fast {
