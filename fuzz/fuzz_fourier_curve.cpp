@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ws->d_max = 50.0 * (1 + (b >> 5));
         ws->q_min = ws->q_first;
         ws->q_max = ws->q_last;
-        (void)runFourierTransform(*ws, Complex{1.0 - 1e-6 * (a >> 7), 0.0});
+        (void)runFourierTransform(*ws, Medium{1e-6 * (a >> 7), 0.0});
         checkFinite(*ws);
         (void)fourierResultText(*ws);
     } catch (const NumberError&) {

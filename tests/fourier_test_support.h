@@ -10,7 +10,7 @@
 namespace tolvi::test {
 
 constexpr double PI = 3.14159265358979323846;
-constexpr Complex VACUUM{1.0, 0.0};
+constexpr Medium VACUUM{0.0, 0.0};
 
 inline std::unique_ptr<FourierWorkspace> makeWorkspace() {
     return std::make_unique<FourierWorkspace>();

@@ -10,7 +10,7 @@ TEST(ModelStore, StartsEmptyWithVacuumAbove) {
     auto store = test::makeStore();
     EXPECT_EQ(store->nfile, 0);
     EXPECT_EQ(store->curfile, 0);
-    EXPECT_EQ(store->ambientN, (Complex{1.0, 0.0}));
+    EXPECT_EQ(store->ambientN(), (Complex{1.0, 0.0}));
     EXPECT_EQ(store->layerModel(5).nlay, 0);
     EXPECT_EQ(store->dataSet(5).npoints, 0);
 }

@@ -35,8 +35,16 @@ void expectRelative(double actual, double expected, double tolerance, const std:
     EXPECT_NEAR(actual / expected, 1.0, tolerance) << what << ": " << actual << " vs " << expected;
 }
 
+// χ of a slab as the polarisation p sees it (δ grows by p magTerm), less the ambient's.
+Complex slabChi(const ModelStore& store, const LayerEntry& e, double p) {
+    Medium effective{e.medium.delta + p * e.magTerm.re, e.medium.beta - p * e.magTerm.im};
+    return effective.chi() - store.ambient.chi();
+}
+
 // The transfer matrix exactly as written, with no guard: the oracle of the ordinary path, and
-// the proof that a guarded case would otherwise fail.
+// the proof that a guarded case would otherwise fail. The wave numbers are
+// k0 sqrt(χ - χ_ambient + n_ambient² sin²θ), sin²θ rounded once from long double, and the
+// exponents z a± of the global coordinate are formed in long double, the phases reduced by 2π.
 double plainFormula(const ModelStore& store, int slot, double theta) {
     const DataSet& d = store.dataSet(slot);
     const LayerModel& m = store.layerModel(slot);
@@ -45,24 +53,35 @@ double plainFormula(const ModelStore& store, int slot, double theta) {
     double p = d.magMode;
     int N = m.layall;
     if (N == 0) return 0.0;
-    Complex c = std::cos(theta) * store.ambientN;
+    long double sine = std::sin(static_cast<long double>(theta));
+    Complex chiA = store.ambient.chi();
+    Complex aSq = static_cast<double>(sine * sine) * Complex{1.0 + chiA.re, chiA.im};
+    const long double twoPi = 6.283185307179586476925286766559L;
+    auto exponent = [](double z, double k1, double k2) {
+        return static_cast<long double>(z) * k1 + static_cast<long double>(z) * k2;
+    };
     Complex P = one, Q{0.0, 0.0};
     double z = 0.0;
     for (int s = 0; s < N; ++s) {
-        Complex nLo = m.slabs[s].n - p * m.slabs[s].magTerm;
-        Complex nHi = s == N - 1 ? store.ambientN : m.slabs[s + 1].n - p * m.slabs[s + 1].magTerm;
-        Complex kLo = k0 * csqrt(square(nLo) - square(c));
-        Complex kHi = k0 * csqrt(square(nHi) - square(c));
+        Complex chiLo = slabChi(store, m.slabs[s], p);
+        Complex chiHi = s == N - 1 ? Complex{0.0, 0.0} : slabChi(store, m.slabs[s + 1], p);
+        Complex kLo = k0 * csqrt(chiLo + aSq);
+        Complex kHi = k0 * csqrt(chiHi + aSq);
         Complex r = kLo / kHi;
         Complex am = kLo - kHi, ap = kLo + kHi;
         z = z + m.slabs[s].t.value;
         double sigma = m.slabs[s].sig.value;
         Complex Fm = cexp(-0.5 * square(sigma * am));
         Complex Fp = cexp(-0.5 * square(sigma * ap));
-        Complex A = 0.5 * (one + r) * cexp(minusI * (z * am)) * Fm;
-        Complex B = 0.5 * (one - r) * cexp(plusI * (z * ap)) * Fp;
-        Complex C = 0.5 * (one - r) * cexp(minusI * (z * ap)) * Fp;
-        Complex D = 0.5 * (one + r) * cexp(plusI * (z * am)) * Fm;
+        // z a± = (exponent, phase) with the phase reduced to [-π, π].
+        Complex zam{static_cast<double>(std::remainder(exponent(z, kLo.re, -kHi.re), twoPi)),
+                    static_cast<double>(exponent(z, kLo.im, -kHi.im))};
+        Complex zap{static_cast<double>(std::remainder(exponent(z, kLo.re, kHi.re), twoPi)),
+                    static_cast<double>(exponent(z, kLo.im, kHi.im))};
+        Complex A = 0.5 * (one + r) * cexp(minusI * zam) * Fm;
+        Complex B = 0.5 * (one - r) * cexp(plusI * zap) * Fp;
+        Complex C = 0.5 * (one - r) * cexp(minusI * zap) * Fp;
+        Complex D = 0.5 * (one + r) * cexp(plusI * zam) * Fm;
         Complex P2 = A * P + B * Q;
         Q = C * P + D * Q;
         P = P2;
@@ -78,16 +97,20 @@ double parratt(const ModelStore& store, int slot, double theta) {
     int N = m.layall;
     if (N == 0) return 0.0;
     double k0 = TWO_PI / d.lamd;
-    StdComplex ambient(store.ambientN.re, store.ambientN.im);
-    StdComplex c = ambient * std::cos(theta);
-    auto index = [&](int s) {
-        if (s == N) return ambient;
-        const LayerEntry& e = m.slabs[s];
-        return StdComplex(e.n.re, e.n.im) - d.magMode * StdComplex(e.magTerm.re, e.magTerm.im);
+    // kz² = k0² (χ - χ_ambient + n_ambient² sin²θ), each χ = n² - 1 from δ and β, so that no
+    // digit of δ is lost to n² - c² near 1: the oracle must be as exact as the kernels.
+    auto chi = [](double delta, double beta) {
+        return StdComplex(-2.0 * delta + delta * delta - beta * beta, 2.0 * beta * (1.0 - delta));
     };
+    StdComplex chiAmbient = chi(store.ambient.delta, store.ambient.beta);
+    double sine = std::sin(theta);
+    StdComplex aSq = sine * sine * (1.0 + chiAmbient);
     auto wavenumber = [&](int s) {
-        StdComplex n = index(s);
-        return k0 * std::sqrt(n * n - c * c);
+        if (s == N) return k0 * std::sqrt(aSq);
+        const LayerEntry& e = m.slabs[s];
+        StdComplex chiSlab = chi(e.medium.delta + d.magMode * e.magTerm.re,
+                                 e.medium.beta - d.magMode * e.magTerm.im);
+        return k0 * std::sqrt(chiSlab - chiAmbient + aSq);
     };
     StdComplex rho = 0.0;
     double zTop = 0.0;
@@ -105,7 +128,7 @@ double parratt(const ModelStore& store, int slot, double theta) {
 }
 
 struct Slab {
-    Complex n;
+    Medium medium;
     double t = 0.0;
     double sig = 0.0;
     Complex magTerm{};
@@ -136,7 +159,8 @@ class Reflectivity : public ::testing::Test {
         model().layall = static_cast<int>(slabs.size());
         for (size_t s = 0; s < slabs.size(); ++s) {
             LayerEntry& e = model().slabs[s];
-            e.n = slabs[s].n;
+            e.medium = slabs[s].medium;
+            e.n = slabs[s].medium.index();
             e.t.value = slabs[s].t;
             e.sig.value = slabs[s].sig;
             e.magTerm = slabs[s].magTerm;
@@ -164,8 +188,8 @@ class Reflectivity : public ::testing::Test {
     std::unique_ptr<ModelStore> store = test::makeStore();
 };
 
-// n of the silicon-like material at 1.54 Å from the optical constants, at density rho.
-Complex siliconIndex(double rho) {
+// The silicon-like material at 1.54 Å from the optical constants, at density rho.
+Medium siliconIndex(double rho) {
     auto s = test::makeStore();
     s->dataSet(0).lamd = LAMBDA;
     LayerEntry& e = s->layerModel(0).entries[0];
@@ -174,7 +198,7 @@ Complex siliconIndex(double rho) {
     e.f1 = 14.28;
     e.f2 = 0.33;
     computeOpticalConstants(*s, 0, 0);
-    return e.n;
+    return e.medium;
 }
 
 // ---- Worked values: silicon substrate at 1.54 Å, n = (1 - 7.588331e-06) + i 1.753606e-07.
@@ -306,7 +330,7 @@ TEST_F(Reflectivity, AbsorbingAmbientMakesTheStackHeightMatter) {
     model().slabs[0].t.value = 5000.0;
     EXPECT_NEAR(R(theta) / thin, 1.0, 1e-12) << "non-absorbing ambient";
 
-    store->ambientN = {1.0 - 2e-6, 1e-4};
+    store->ambient = {2e-6, 1e-4};
     double thick = R(theta);
     model().slabs[0].t.value = 0.0;
     thin = R(theta);
@@ -321,21 +345,21 @@ TEST_F(Reflectivity, AbsorbingAmbientMakesTheStackHeightMatter) {
 // ---- Invariants.
 
 TEST_F(Reflectivity, TotalReflectionBelowTheCriticalEdgeWithoutAbsorption) {
-    Complex sub{1.0 - 7.588331e-06, 0.0};
-    setSlabs({{sub, 0.0, 3.0}, {{1.0 - 1.2e-5, 0.0}, 120.0, 4.0}, {{1.0 - 3e-6, 0.0}, 40.0, 2.0}});
+    Medium sub{7.588331e-06, 0.0};
+    setSlabs({{sub, 0.0, 3.0}, {{1.2e-5, 0.0}, 120.0, 4.0}, {{3e-6, 0.0}, 40.0, 2.0}});
     // The substrate's critical angle is sqrt(2 delta) = 0.223°.
     for (double x : {0.01, 0.05, 0.1, 0.15, 0.2, 0.22}) EXPECT_NEAR(R(x * DEG), 1.0, 1e-12) << x;
     EXPECT_LT(R(0.3 * DEG), 0.9);
 }
 
 TEST_F(Reflectivity, ZeroThicknessLayerChangesNothing) {
-    Complex sub = siliconIndex(2.33), film = siliconIndex(5.0);
-    std::vector<Complex> materials{{1.0, 0.0}, {0.9999, 3e-6}, {1.00002, 0.0}, {0.0, 0.0}};
+    Medium sub = siliconIndex(2.33), film = siliconIndex(5.0);
+    std::vector<Medium> materials{{0.0, 0.0}, {1e-4, 3e-6}, {-2e-5, 0.0}, {1.0, 0.0}};
     std::vector<double> thetas{0.15 * DEG, 0.4 * DEG, 1.1 * DEG, 3.0 * DEG};
     setSlabs({{sub, 0.0, 0.0}, {film, 180.0, 4.0}});
     std::vector<double> plain;
     for (double th : thetas) plain.push_back(R(th));
-    for (Complex n : materials) {
+    for (Medium n : materials) {
         setSlabs({{sub, 0.0, 0.0}, {n, 0.0, 0.0}, {film, 180.0, 4.0}});  // buried
         for (size_t i = 0; i < thetas.size(); ++i)
             expectRelative(R(thetas[i]), plain[i], 1e-11, "buried");
@@ -343,7 +367,7 @@ TEST_F(Reflectivity, ZeroThicknessLayerChangesNothing) {
     setSlabs({{sub, 0.0, 0.0}, {film, 180.0, 0.0}});
     plain.clear();
     for (double th : thetas) plain.push_back(R(th));
-    for (Complex n : materials) {
+    for (Medium n : materials) {
         setSlabs({{sub, 0.0, 0.0}, {film, 180.0, 0.0}, {n, 0.0, 0.0}});  // on top
         for (size_t i = 0; i < thetas.size(); ++i)  // index 0 reflects almost totally: 1e-9
             expectRelative(R(thetas[i]), plain[i], 1e-9, "on top");
@@ -399,8 +423,8 @@ TEST_F(Reflectivity, SingleFilmFringePeriodIsTwoPiOverItsThickness) {
 
 TEST_F(Reflectivity, PolarisationSignMattersOnlyThroughTheMagneticTerm) {
     d().lamd = 5.0;
-    Complex sub{1.0 - 8.2e-6, 0.0}, fe{1.0 - 3.2e-5, 1e-9};
-    setSlabs({{sub, 0.0, 3.0}, {fe, 250.0, 4.0}, {{1.0 - 1.4e-5, 0.0}, 30.0, 2.0}});
+    Medium sub{8.2e-6, 0.0}, fe{3.2e-5, 1e-9};
+    setSlabs({{sub, 0.0, 3.0}, {fe, 250.0, 4.0}, {{1.4e-5, 0.0}, 30.0, 2.0}});
     std::vector<double> thetas{0.3 * DEG, 0.8 * DEG, 1.5 * DEG};
     d().magMode = 1.0;
     std::vector<double> plus, minus;
@@ -412,10 +436,10 @@ TEST_F(Reflectivity, PolarisationSignMattersOnlyThroughTheMagneticTerm) {
     model().slabs[1].magTerm = {2.0e-5, 0.0};
     for (size_t i = 0; i < thetas.size(); ++i) {
         double down = R(thetas[i]);
-        model().slabs[1].n = fe + Complex{2.0e-5, 0.0};
+        model().slabs[1].medium = {fe.delta - 2.0e-5, fe.beta};
         d().magMode = 0.0;
         EXPECT_EQ(down, R(thetas[i])) << "p = -1 adds the magnetic term";
-        model().slabs[1].n = fe;
+        model().slabs[1].medium = fe;
         d().magMode = -1.0;
     }
     d().magMode = 1.0;
@@ -439,10 +463,10 @@ TEST_F(Reflectivity, OrdinaryStacksGiveThePlainFormulaBitForBit) {
     // Neutrons, polarised, with an absorbing ambient.
     d().lamd = 4.75;
     d().magMode = -1.0;
-    store->ambientN = {1.0 - 1e-6, 1e-8};
-    setSlabs({{{1.0 - 7.5e-6, 0.0}, 10.0, 3.0},
-              {{1.0 - 2.9e-5, 2e-9}, 300.0, 5.0, {1.8e-5, 0.0}},
-              {{1.0 - 1.1e-5, 0.0}, 50.0, 0.0}});
+    store->ambient = {1e-6, 1e-8};
+    setSlabs({{{7.5e-6, 0.0}, 10.0, 3.0},
+              {{2.9e-5, 2e-9}, 300.0, 5.0, {1.8e-5, 0.0}},
+              {{1.1e-5, 0.0}, 50.0, 0.0}});
     for (double x = 0.02; x < 6.0; x *= 1.37)
         EXPECT_EQ(slabReflectivityPlain(*store, 0, x * DEG), plainFormula(*store, 0, x * DEG)) << x;
 }
@@ -488,7 +512,7 @@ TEST_F(Reflectivity, VanishingWaveNumberOfTheAmbientGivesTotalReflection) {
     // An ambient index of 0 leaves no in-plane component: k of the ambient is exactly 0.
     addSilicon(2.33, 75.0, 4.0);
     build();
-    store->ambientN = {0.0, 0.0};
+    store->ambient = {1.0, 0.0};
     EXPECT_FALSE(std::isfinite(plainFormula(*store, 0, 0.5 * DEG)));
     for (double I : curve({0.1, 0.5, 2.0})) EXPECT_EQ(I, 1.0);
     for (double I : reference({0.1, 0.5, 2.0})) EXPECT_EQ(I, 1.0);
@@ -498,8 +522,10 @@ TEST_F(Reflectivity, BuriedLayerMatchingTheInPlaneComponentStaysFinite) {
     // Slab 1 has k = 0 exactly: P and Q both vanish above it, and R takes the value 1.
     double x = 0.35;
     double theta = grazingAngle(0, LAMBDA, x);
-    Complex sub = siliconIndex(2.33);
-    setSlabs({{sub, 0.0, 2.0}, {{std::cos(theta), 0.0}, 50.0, 3.0}, {sub, 100.0, 1.0}});
+    Medium sub = siliconIndex(2.33);
+    setSlabs({{sub, 0.0, 2.0},
+              {test::mediumMatchingSineSquared(grazingSineSquared(0, LAMBDA, x)), 50.0, 3.0},
+              {sub, 100.0, 1.0}});
     EXPECT_FALSE(std::isfinite(plainFormula(*store, 0, theta)));
     double I = at(x);
     EXPECT_TRUE(std::isfinite(I));
@@ -511,10 +537,10 @@ TEST_F(Reflectivity, ThickAbsorbingStackMatchesParrattWhereThePlainFormulaOverfl
     // 30000 Å of two heavy, strongly absorbing X-ray materials under an absorbing ambient.
     std::vector<Slab> slabs{{siliconIndex(2.33), 0.0, 3.0}};
     for (int i = 0; i < 100; ++i)
-        slabs.push_back(i % 2 ? Slab{{1.0 - 4.7e-5, 4.8e-6}, 300.0, 3.0}
-                              : Slab{{1.0 - 3.2e-5, 2.5e-6}, 300.0, 4.0});
+        slabs.push_back(i % 2 ? Slab{{4.7e-5, 4.8e-6}, 300.0, 3.0}
+                              : Slab{{3.2e-5, 2.5e-6}, 300.0, 4.0});
     setSlabs(slabs);
-    store->ambientN = {1.0, 5e-6};
+    store->ambient = {0.0, 5e-6};
     int overflows = 0;
     for (double x = 0.02; x < 4.0; x *= 1.15) {
         double theta = x * DEG;
@@ -527,7 +553,7 @@ TEST_F(Reflectivity, ThickAbsorbingStackMatchesParrattWhereThePlainFormulaOverfl
 }
 
 TEST_F(Reflectivity, SubstrateThicknessDoesNotMatterEvenWhereThePlainFormulaOverflows) {
-    setSlabs({{{1.0 - 4.7e-5, 4.8e-6}, 0.0, 3.0}, {siliconIndex(5.0), 200.0, 4.0}});
+    setSlabs({{{4.7e-5, 4.8e-6}, 0.0, 3.0}, {siliconIndex(5.0), 200.0, 4.0}});
     std::vector<double> thetas{0.05 * DEG, 0.2 * DEG, 0.35 * DEG, 0.8 * DEG, 2.0 * DEG};
     std::vector<double> thin;
     for (double th : thetas) thin.push_back(R(th));
@@ -544,7 +570,7 @@ TEST_F(Reflectivity, SubstrateThicknessDoesNotMatterEvenWhereThePlainFormulaOver
 TEST_F(Reflectivity, HugeRoughnessFactorsAtTotalReflectionStayFinite) {
     // A substrate of index 0 reflects totally; with 10 Å of roughness each Névot-Croce factor
     // is about e^830, their ratio a pure phase.
-    setSlabs({{{0.0, 0.0}, 0.0, 10.0}});
+    setSlabs({{{1.0, 0.0}, 0.0, 10.0}});
     for (double x : {0.05, 0.5, 2.0}) {
         double theta = x * DEG;
         EXPECT_FALSE(std::isfinite(plainFormula(*store, 0, theta))) << x;
@@ -612,7 +638,7 @@ TEST_F(Reflectivity, ReferenceTakesTheRoughnessOfTheTopSlab) {
     addSilicon(5.0, 200.0, 5.0);
     build();
     expectDigits(referenceAt(1.0), 9.96444e-05, 6);
-    model().slabs[1].n = {0.99999, 4e-6};  // whatever the top material
+    model().slabs[1].medium = {1e-5, 4e-6};  // whatever the top material
     expectDigits(referenceAt(1.0), 9.96444e-05, 6);
 }
 
@@ -625,13 +651,13 @@ TEST_F(Reflectivity, ReferenceUnderAnAbsorbingAmbientDependsOnTheSubstrateThickn
     model().slabs[0].t.value = 800.0;
     EXPECT_NEAR(referenceAt(x) / thin, 1.0, 1e-12) << "non-absorbing ambient";
 
-    Complex amb{1.0 - 1e-6, 4e-7};
-    store->ambientN = amb;
+    Medium amb{1e-6, 4e-7};
+    store->ambient = amb;
     double thick = referenceAt(x);
     model().slabs[0].t.value = 0.0;
     thin = referenceAt(x);
     double theta = x * DEG;
-    StdComplex n(amb.re, amb.im);
+    StdComplex n(amb.index().re, amb.index().im);
     StdComplex kHi = TWO_PI / LAMBDA * std::sqrt(n * n - std::pow(n * std::cos(theta), 2));
     // |exp(-2 i z k_hi)|^2 = exp(4 z Im k_hi)
     expectRelative(thick / thin, std::exp(4.0 * 800.0 * kHi.imag()), 1e-9, "reference");

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +21,20 @@ TempDir::~TempDir() {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(path_, ec);
+}
+
+Medium mediumMatchingSineSquared(double sineSq) {
+    // δ = 1 - sqrt(1 - s²), in the form without cancellation, and the doubles around it.
+    double guess = sineSq / (1.0 + std::sqrt(1.0 - sineSq));
+    for (int step = 0; step < 200; ++step) {
+        for (double direction : {1.0, -1.0}) {
+            double delta = guess;
+            for (int k = 0; k < step; ++k) delta = std::nextafter(delta, direction * INFINITY);
+            Medium m{delta, 0.0};
+            if (m.chi().re + sineSq == 0.0) return m;
+        }
+    }
+    throw std::runtime_error("no double delta cancels this sine");
 }
 
 void writeText(const std::string& path, const std::string& content) {

@@ -25,6 +25,10 @@ class TempDir {
 void writeText(const std::string& path, const std::string& content);
 std::string readText(const std::string& path);
 
+// A medium without absorption whose χ = n² - 1 cancels sin²θ exactly in the kernels' arithmetic,
+// under the default ambient: a slab of it has a wave number of exactly 0 at that angle.
+Medium mediumMatchingSineSquared(double sineSq);
+
 inline std::unique_ptr<ModelStore> makeStore() {
     return std::make_unique<ModelStore>();
 }

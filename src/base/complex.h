@@ -52,6 +52,20 @@ inline Complex cexp(Complex w) {
     return {e * std::cos(w.im), e * std::sin(w.im)};
 }
 
+// A medium of refractive index n = (1 - delta) + i beta (beta >= 0 absorbs), kept as delta and
+// beta: the wave numbers are formed from χ = n² - 1 of each medium, which these give without the
+// cancellation of n² near 1.
+struct Medium {
+    double delta = 0.0;
+    double beta = 0.0;
+
+    Complex index() const { return {1.0 - delta, beta}; }
+    // χ = n² - 1 = -2δ + δ² - β² + 2iβ(1 - δ).
+    Complex chi() const {
+        return {-2.0 * delta + delta * delta - beta * beta, 2.0 * beta * (1.0 - delta)};
+    }
+};
+
 inline bool isFinite(Complex a) {
     return std::isfinite(a.re) && std::isfinite(a.im);
 }

@@ -29,10 +29,10 @@ int choiceOption(const Arguments& args, const std::string& name,
 }
 
 // --ambient DELTA:BETA, refused as "simulate" refuses it: the medium of a store of its own.
-Complex ambientOption(const Arguments& args) {
+Medium ambientOption(const Arguments& args) {
     auto store = std::make_unique<ModelStore>();
     setAmbientOption(*store, args);
-    return store->ambientN;
+    return store->ambient;
 }
 
 // The command line as the page's controls; checked completely before anything is read.
@@ -47,7 +47,7 @@ struct FourierRequest {
     double q_critical = 0.0;
     double d_max = 0.0;
     int bin_no = 0;
-    Complex ambientN;
+    Medium ambient;
     bool save = false;
 };
 
@@ -81,7 +81,7 @@ FourierRequest readRequest(const Arguments& args) {
     rq.transform = choiceOption(args, "transform", {"dft", "wavelet"}, start.transform);
     rq.d_max = realOption(args, "dmax", start.d_max);
     rq.bin_no = intOption(args, "bins", start.bin_no);
-    rq.ambientN = ambientOption(args);
+    rq.ambient = ambientOption(args);
     rq.save = args.flags.count("save") > 0;
     return rq;
 }
@@ -125,7 +125,7 @@ CommandResult runFourier(const Arguments& args) {
     if (!load.succeeded()) return result;
 
     applyRequest(rq, *ws);
-    FtReport report = runFourierTransform(*ws, rq.ambientN);
+    FtReport report = runFourierTransform(*ws, rq.ambient);
     result.err += report.status.message + "\n";
     result.outcome = report.status.outcome;
     if (!report.status.succeeded()) return result;

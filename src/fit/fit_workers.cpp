@@ -52,7 +52,7 @@ FitWorkers& prepareWorkers(const ModelStore& store, FitState& state) {
     for (auto& copy : state.workers->copies) {
         copy->nfile = store.nfile;
         copy->curfile = store.curfile;
-        copy->ambientN = store.ambientN;
+        copy->ambient = store.ambient;
         // A multi fit writes layer quantities into every loaded slot.
         int first = state.multiFit ? 0 : firstUsedSlot(store, state);
         int end = state.multiFit ? store.nfile : endUsedSlot(store, state);

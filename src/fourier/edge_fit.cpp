@@ -21,7 +21,7 @@ constexpr double DELTA_TO_DENSITY = 0.8228e6;
 
 struct EdgeContext {
     FourierWorkspace* ws;
-    Complex n0;
+    Medium n0;
 };
 
 int edgeResidual(int, int, const double* x, double* residuals, void* context) {
@@ -62,18 +62,20 @@ std::array<LmParam, EDGE_PARAMS> edgeFitParams(int q_critical_mode) {
     return p;
 }
 
-void computeEdgeModel(FourierWorkspace& ws, Complex n0) {
+void computeEdgeModel(FourierWorkspace& ws, Medium n0) {
     double k = 2.0 * PI / ws.lambda;
-    Complex n1{1.0 - ws.delta, ws.delta * ws.beta_ratio};
-    Complex n0sq = square(n0);
-    Complex n1sq = square(n1);
+    Medium n1{ws.delta, ws.delta * ws.beta_ratio};
+    // kz² = k² (χ - χ_ambient + n_ambient² sin²θ): no difference of numbers near 1.
+    Complex chi0 = n0.chi();
+    Complex chi1 = n1.chi() - chi0;
+    Complex n0sq{1.0 + chi0.re, chi0.im};
     double sigma2 = ws.rough * ws.rough;
     for (int j = 0; j < ws.count; ++j) {
         double theta = ws.theta[j] < MIN_THETA ? MIN_THETA : ws.theta[j];
-        Complex a = std::cos(theta * RAD_PER_DEG) * n0;
-        Complex a2 = square(a);
-        Complex kz0 = k * csqrt(n0sq - a2);
-        Complex kz1 = k * csqrt(n1sq - a2);
+        double sine = std::sin(theta * RAD_PER_DEG);
+        Complex a2 = (sine * sine) * n0sq;
+        Complex kz0 = k * csqrt(a2);
+        Complex kz1 = k * csqrt(chi1 + a2);
         Complex p = kz1 / kz0;
         Complex m11 = 0.5 * (Complex{1.0, 0.0} + p) * cexp(-0.5 * sigma2 * square(kz1 - kz0));
         Complex m21 = 0.5 * (Complex{1.0, 0.0} - p) * cexp(-0.5 * sigma2 * square(kz1 + kz0));
@@ -94,7 +96,7 @@ void edgeResiduals(const FourierWorkspace& ws, double* residuals) {
         residuals[k] = (k >= ws.start && k < ws.end) ? ws.log_r[k] - ws.log_r_model[k] : 0.0;
 }
 
-Status fitCriticalEdge(FourierWorkspace& ws, Complex n0) {
+Status fitCriticalEdge(FourierWorkspace& ws, Medium n0) {
     selectQWindow(ws);
     Status window = windowStatus(ws);
     if (!window.ok()) return window;

@@ -21,7 +21,7 @@ std::array<LmParam, EDGE_PARAMS> edgeFitParams(int q_critical_mode);
 // The one-interface model at the workspace's delta, beta_ratio, rough, constant and i0 under the
 // ambient index n0: r_model = i0 |r|^2 + constant and log_r_model for every point (θ held at
 // 1e-5 degrees from below), r the Fresnel coefficient with the Névot-Croce factor.
-void computeEdgeModel(FourierWorkspace& ws, Complex n0);
+void computeEdgeModel(FourierWorkspace& ws, Medium n0);
 
 // The fit's residuals, count values: log_r - log_r_model for start <= k < end, 0 elsewhere.
 void edgeResiduals(const FourierWorkspace& ws, double* residuals);
@@ -33,7 +33,7 @@ void edgeResiduals(const FourierWorkspace& ws, double* residuals);
 // negative engine status is returned with its status text (statusLine(lmStatusText)); the
 // parameters then hold the engine's vector, the model curve is computed once at it, and the
 // fringe is built. Status 1 "--->Error, ...": no window to fit, or a fringe that is not finite.
-Status fitCriticalEdge(FourierWorkspace& ws, Complex n0);
+Status fitCriticalEdge(FourierWorkspace& ws, Medium n0);
 
 // What the page shows after the fit: the density estimate delta 0.8228e6 / lambda^2 (g/cm3) and
 // the roughness, both "%.3f", and q_critical = sqrt(delta) 17.7715 / lambda (1/Å).

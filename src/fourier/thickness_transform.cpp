@@ -160,7 +160,7 @@ Status computeWavelet(FourierWorkspace& ws) {
     return spectrumStatus(finite);
 }
 
-FtReport runFourierTransform(FourierWorkspace& ws, Complex ambientN) {
+FtReport runFourierTransform(FourierWorkspace& ws, Medium ambient) {
     FtReport report;
     Status s = checkTransformSettings(ws);
     if (!s.ok()) return refuse(ws, report, s);
@@ -185,7 +185,7 @@ FtReport runFourierTransform(FourierWorkspace& ws, Complex ambientN) {
     if (ws.fringe_mode == fourier::FRINGE_RQ4) {
         s = buildFringeRq4(ws);
     } else {
-        s = fitCriticalEdge(ws, ambientN);
+        s = fitCriticalEdge(ws, ambient);
         if (s.code <= 0) {
             report.edgeFitted = true;
             report.density_text = densityText(ws);

@@ -48,14 +48,14 @@ struct FtReport {
 // "FT": the window has written the converted fields q_min, q_max (Manual q_area), q_critical,
 // d_max, bin_no and the option groups into the workspace. Sets the window (Auto: q_first ..
 // q_last), delta from q_critical, constant, d_step; builds the fringe of fringe_mode (running the
-// critical-edge fit under ambientN for "(R-RF)*Q^4", then q_critical = sqrt(delta) 17.7715 /
-// lambda) and computes the DFT (ft[0]) or the wavelet rows (ft[1]..ft[4]) over the grid;
-// ft_done = 1. Refusals (status 1, ft_done = 0, fringe and spectrum of the last run kept when the
-// check comes first): no curve, bin_no outside 1..MAX_BINS, d_max / bin_no not above 0, a window
-// of fewer than 2 points; later, a fringe or magnitude that is not finite.
-// The window then draws: (q, r_model) as the model series when edgeFitted; (q, fringe); for DFT
-// (ft_d, ft[0]) in thickness series 4, for wavelet (ft_d, ft[s]) in series s = 0..4.
-FtReport runFourierTransform(FourierWorkspace& ws, Complex ambientN);
+// critical-edge fit under the ambient medium for "(R-RF)*Q^4", then q_critical =
+// sqrt(delta) 17.7715 / lambda) and computes the DFT (ft[0]) or the wavelet rows (ft[1]..ft[4])
+// over the grid; ft_done = 1. Refusals (status 1, ft_done = 0, fringe and spectrum of the last run
+// kept when the check comes first): no curve, bin_no outside 1..MAX_BINS, d_max / bin_no not above
+// 0, a window of fewer than 2 points; later, a fringe or magnitude that is not finite. The window
+// then draws: (q, r_model) as the model series when edgeFitted; (q, fringe); for DFT (ft_d, ft[0])
+// in thickness series 4, for wavelet (ft_d, ft[s]) in series s = 0..4.
+FtReport runFourierTransform(FourierWorkspace& ws, Medium ambient);
 
 // The ".FT" file beside the curve: the file name's extension (from its last dot) replaced by
 // ".FT", or ".FT" appended when it has none; "dir/film.dat" -> "dir/film.FT".

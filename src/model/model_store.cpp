@@ -30,7 +30,7 @@ void clearAll(ModelStore& store) {
 Status setAmbient(ModelStore& store, double delta, double beta) {
     if (!(delta < 1.0)) return {1, "--->Error ambient delta must be below 1", Outcome::Refused};
     if (!(beta >= 0.0)) return {1, "--->Error ambient beta must not be negative", Outcome::Refused};
-    store.ambientN = {1.0 - delta, beta};
+    store.ambient = {delta, beta};
     return Status::success("--->OK");
 }
 

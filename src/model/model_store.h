@@ -67,8 +67,9 @@ struct LayerEntry {
     double f2 = 0.0;
     double bCoh = 0.0;   // neutron coherent scattering length, fm
     double absXs = 0.0;  // neutron absorption cross-section, barn
-    Complex n;           // refractive index (1 - delta) + i beta
-    Complex magTerm;     // magnetic contribution to n (real)
+    Complex n;           // refractive index (1 - delta) + i beta, as shown
+    Medium medium;       // the same index as delta and beta, as the calculation uses it
+    Complex magTerm;     // magnetic contribution to n (real): delta grows by magMode times it
 
     // The quantity of a LayerParam code (rho, t, sig, mag).
     BoundedParam& param(int which) { return layerParam(*this, which); }
@@ -126,7 +127,7 @@ struct ModelStore {
 
     int nfile = 0;
     int curfile = 0;
-    Complex ambientN{1.0, 0.0};
+    Medium ambient;  // the medium above every sample, index ambientN() = (1 - delta) + i beta
     bool rRfMode = false;
     double radPerDeg = RAD_PER_DEG;
     double degPerRad = DEG_PER_RAD;
@@ -138,6 +139,7 @@ struct ModelStore {
     int nprofile = 0;
     int nfitParam = 0;  // fit parameters kept for "Recov"; every load and slot change clears it
 
+    Complex ambientN() const { return ambient.index(); }
     DataSet& dataSet(int slot) { return data[slot]; }
     const DataSet& dataSet(int slot) const { return data[slot]; }
     LayerModel& layerModel(int slot) { return layers[slot]; }

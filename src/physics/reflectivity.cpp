@@ -16,6 +16,9 @@ namespace tolvi {
 
 namespace {
 
+// The smallest grazing angle on the q axis, radians.
+constexpr double MIN_Q_ANGLE = 1e-6;
+
 // Divergence quadrature: four nodes in units of the standard deviation; the weights sum to 1.
 constexpr int NODES = 4;
 constexpr std::array<double, NODES> NODE_OFFSET{0.5, -0.5, 1.5, -1.5};
@@ -31,33 +34,48 @@ constexpr double PQ_LOW = 0x1p-128;
 // Below this the amplitudes have lost digits to underflow: redo the interface scaled.
 constexpr double PQ_UNDERFLOW = 0x1p-900;
 
-// The slab stack unpacked once per curve: squared effective indices (magnetic term applied;
-// the ambient medium last), the heights of the interfaces and their roughnesses.
+// The slab stack unpacked once per curve: χ = n² - 1 of each slab (magnetic term applied) less
+// the ambient medium's (which comes last, as 0), the heights of the interfaces and their
+// roughnesses. With a² = n_ambient² sin²θ the wave number of slab s is k0 sqrt(chi[s] + a²): a sum
+// of small numbers, where n² - n_ambient² cos²θ would be the difference of two numbers near 1.
 struct StackOptics {
     int count = 0;  // interfaces = slabs
-    std::array<Complex, MAX_SLABS + 1> nSq;
+    std::array<Complex, MAX_SLABS + 1> chi;
     std::array<double, MAX_SLABS> z;      // Å above the bottom of slab 0
     std::array<double, MAX_SLABS> sigma;  // Å
 };
 
-Complex effectiveIndex(const LayerEntry& slab, double p) {
-    return slab.n - p * slab.magTerm;
+// The slab's medium as the polarisation p sees it: n - p magTerm, so δ grows by p magTerm.
+Medium effectiveMedium(const LayerEntry& slab, double p) {
+    return {slab.medium.delta + p * slab.magTerm.re, slab.medium.beta - p * slab.magTerm.im};
+}
+
+// χ of the slab less χ of the ambient medium.
+Complex relativeChi(const LayerEntry& slab, double p, Complex ambientChi) {
+    return effectiveMedium(slab, p).chi() - ambientChi;
+}
+
+// n_ambient² = 1 + χ_ambient: the factor of sin²θ in every wave number.
+Complex ambientIndexSquared(const ModelStore& store) {
+    Complex chi = store.ambient.chi();
+    return {1.0 + chi.re, chi.im};
 }
 
 void unpackStack(const ModelStore& store, int slot, StackOptics& st) {
     const LayerModel& model = store.layerModel(slot);
     double p = store.dataSet(slot).magMode;
+    Complex ambientChi = store.ambient.chi();
     int count = std::clamp(model.layall, 0, MAX_SLABS);
     double z = 0.0;
     for (int s = 0; s < count; ++s) {
         const LayerEntry& slab = model.slabs[s];
-        st.nSq[s] = square(effectiveIndex(slab, p));
+        st.chi[s] = relativeChi(slab, p, ambientChi);
         z = z + slab.t.value;
         st.z[s] = z;
         st.sigma[s] = slab.sig.value;
     }
     // The ambient medium never carries a magnetic term.
-    st.nSq[count] = square(store.ambientN);
+    st.chi[count] = {0.0, 0.0};
     st.count = count;
 }
 
@@ -69,22 +87,51 @@ void unpackSubstrate(const ModelStore& store, int slot, StackOptics& st) {
     st.count = count > 0 ? 1 : 0;
     if (count == 0) return;
     const LayerEntry& substrate = model.slabs[0];
-    st.nSq[0] = square(effectiveIndex(substrate, store.dataSet(slot).magMode));
-    st.nSq[1] = square(store.ambientN);
+    st.chi[0] = relativeChi(substrate, store.dataSet(slot).magMode, store.ambient.chi());
+    st.chi[1] = {0.0, 0.0};
     st.z[0] = 0.0 + substrate.t.value;
     st.sigma[0] = model.slabs[count - 1].sig.value;
 }
 
 // What the two paths share of interface s: the prefactors 0.5 (1 ± r) with r = k_lo / k_hi,
-// a± = k_lo ± k_hi, the height and the roughness.
+// a± = k_lo ± k_hi, the exponents z Im a± and phases z Re a± of the global coordinate, the height
+// and the roughness.
 struct Interface {
     Complex wPlus;
     Complex wMinus;
     Complex aMinus;
     Complex aPlus;
+    double xMinus = 0.0, xPlus = 0.0;  // z Im a-, z Im a+
+    double yMinus = 0.0, yPlus = 0.0;  // z Re a-, z Re a+, reduced to [-π, π]
     double z = 0.0;
     double sigma = 0.0;
 };
+
+// 2π, 4π and π/180 as long doubles, for the reduction of the phases and the angles' sines.
+constexpr long double TWO_PI_LONG = 6.283185307179586476925286766559L;
+constexpr long double FOUR_PI_LONG = 12.566370614359172953850573533118L;
+// π/180 - RAD_PER_DEG: the tail of the degree factor beyond its double.
+constexpr double RAD_PER_DEG_TAIL =
+    static_cast<double>(0.017453292519943295769236907684886L - RAD_PER_DEG);
+
+// a · b = p + e exactly (Dekker's product: no fused multiply-add is used or needed).
+inline void twoProduct(double a, double b, double& p, double& e) {
+    constexpr double SPLIT = 134217729.0;  // 2^27 + 1
+    p = a * b;
+    double t = SPLIT * a;
+    double aHi = t - (t - a), aLo = a - aHi;
+    t = SPLIT * b;
+    double bHi = t - (t - b), bLo = b - bHi;
+    e = ((aHi * bHi - p) + aHi * bLo + aLo * bHi) + aLo * bLo;
+}
+
+// z k1 + z k2 in long double. In the global coordinate the heights reach thousands of Å and the
+// phases thousands of radians: rounded in double, each would carry an error of an ulp of its size
+// (about 1e-12 rad), which no longer cancels between neighbouring interfaces and reaches R. The
+// 64-bit products keep them to about 1e-16 rad for stacks some 1e4 Å high.
+long double heightProduct(double z, double k1, double k2) {
+    return static_cast<long double>(z) * k1 + static_cast<long double>(z) * k2;
+}
 
 Interface makeInterface(Complex kLo, Complex kHi, double z, double sigma) {
     Interface f;
@@ -100,6 +147,10 @@ Interface makeInterface(Complex kLo, Complex kHi, double z, double sigma) {
     }
     f.aMinus = kLo - kHi;
     f.aPlus = kLo + kHi;
+    f.xMinus = static_cast<double>(heightProduct(z, kLo.im, -kHi.im));
+    f.xPlus = static_cast<double>(heightProduct(z, kLo.im, kHi.im));
+    f.yMinus = static_cast<double>(std::remainder(heightProduct(z, kLo.re, -kHi.re), TWO_PI_LONG));
+    f.yPlus = static_cast<double>(std::remainder(heightProduct(z, kLo.re, kHi.re), TWO_PI_LONG));
     f.z = z;
     f.sigma = sigma;
     return f;
@@ -125,16 +176,16 @@ Roughness roughness(const Interface& f) {
 // fall below e^-200, or the new amplitudes overflow or underflow: the caller then goes on with
 // the scaled form from this interface.
 bool plainStep(const Interface& f, const Roughness& g, Complex& P, Complex& Q) {
-    double xm = f.z * f.aMinus.im;
-    double xp = f.z * f.aPlus.im;
+    double xm = f.xMinus;
+    double xp = f.xPlus;
     double top = std::max(g.gMinus.re + std::fabs(xm), g.gPlus.re + std::fabs(xp));
     if (!(std::fabs(xm) <= PLAIN_EXPONENT_LIMIT && std::fabs(xp) <= PLAIN_EXPONENT_LIMIT &&
           g.gMinus.re <= PLAIN_EXPONENT_LIMIT && g.gPlus.re <= PLAIN_EXPONENT_LIMIT &&
           top >= -PLAIN_EXPONENT_LIMIT))
         return false;
 
-    double ym = f.z * f.aMinus.re;
-    double yp = f.z * f.aPlus.re;
+    double ym = f.yMinus;
+    double yp = f.yPlus;
     double cm = std::cos(ym), sm = std::sin(ym);
     double cp = std::cos(yp), sp = std::sin(yp);
     double em = std::exp(xm), emInv = std::exp(-xm);
@@ -207,8 +258,8 @@ Scaled combine(Complex w1, Complex g1, Scaled a1, Complex w2, Complex g2, Scaled
 // The same interface matrix with each entry as w e^g: the exponents of the phase factor and of
 // the roughness factor are added before exponentiating and the largest is scaled out.
 void scaledStep(const Interface& f, const Roughness& g, Scaled& P, Scaled& Q) {
-    double xm = f.z * f.aMinus.im, ym = f.z * f.aMinus.re;
-    double xp = f.z * f.aPlus.im, yp = f.z * f.aPlus.re;
+    double xm = f.xMinus, ym = f.yMinus;
+    double xp = f.xPlus, yp = f.yPlus;
     Complex gA{xm + g.gMinus.re, -ym + g.gMinus.im};
     Complex gB{-xp + g.gPlus.re, yp + g.gPlus.im};
     Complex gC{xp + g.gPlus.re, -yp + g.gPlus.im};
@@ -221,17 +272,16 @@ void scaledStep(const Interface& f, const Roughness& g, Scaled& P, Scaled& Q) {
 
 // R = |Q/P|^2 of one angle: the transfer-matrix recursion in the global depth coordinate from the
 // substrate (P = 1, Q = 0) up to the ambient medium. Each k_hi is the next interface's k_lo.
-double stackReflectivity(const StackOptics& st, Complex ambientN, double k0, double theta) {
+// The angle enters as a² = n_ambient² sin²θ (sinθ in the ambient medium).
+double stackReflectivity(const StackOptics& st, Complex aSq, double k0) {
     if (st.count == 0) return 0.0;
-    Complex c = std::cos(theta) * ambientN;  // in-plane component, conserved through the stack
-    Complex cSq = square(c);
-    Complex kLo = k0 * csqrt(st.nSq[0] - cSq);
+    Complex kLo = k0 * csqrt(st.chi[0] + aSq);
     Complex P{1.0, 0.0};
     Complex Q{0.0, 0.0};
     Scaled Ps, Qs;
     bool scaled = false;
     for (int s = 0; s < st.count; ++s) {
-        Complex kHi = k0 * csqrt(st.nSq[s + 1] - cSq);
+        Complex kHi = k0 * csqrt(st.chi[s + 1] + aSq);
         Interface f = makeInterface(kLo, kHi, st.z[s], st.sigma[s]);
         Roughness g = roughness(f);
         kLo = kHi;
@@ -261,7 +311,7 @@ struct PlainAngles {
     double k0;
     std::optional<StackOptics> optics;
 
-    double reflectivity(double theta) {
+    double reflectivity(Complex aSq) {
         if (!optics) {
             optics.emplace();
             if (part == StackPart::Whole)
@@ -269,25 +319,26 @@ struct PlainAngles {
             else
                 unpackSubstrate(store, slot, *optics);
         }
-        return stackReflectivity(*optics, store.ambientN, k0, theta);
+        return stackReflectivity(*optics, aSq, k0);
     }
 };
 
-// The stack constants of the fast kernel: the same squared indices and heights as unpackStack
-// and unpackSubstrate compute, with the thicknesses, roughnesses and heights scaled by k0.
+// The stack constants of the fast kernel: the same χ and heights as unpackStack and
+// unpackSubstrate compute, with the thicknesses, roughnesses and heights scaled by k0.
 void unpackFast(const ModelStore& store, int slot, StackPart part, double k0,
                 fast::StackConstants& fs) {
     const LayerModel& model = store.layerModel(slot);
     double p = store.dataSet(slot).magMode;
+    Complex ambientChi = store.ambient.chi();
     int layers = std::clamp(model.layall, 0, MAX_SLABS);
     int count = part == StackPart::Whole ? layers : std::min(layers, 1);
     double z = 0.0;
     double zMax = 0.0;
     for (int s = 0; s < count; ++s) {
         const LayerEntry& slab = model.slabs[s];
-        Complex nSq = square(effectiveIndex(slab, p));
-        fs.nSqRe[s] = nSq.re;
-        fs.nSqIm[s] = nSq.im;
+        Complex chi = relativeChi(slab, p, ambientChi);
+        fs.chiRe[s] = chi.re;
+        fs.chiIm[s] = chi.im;
         z = z + slab.t.value;
         zMax = std::max(zMax, std::fabs(z));
         fs.phaseScale[s] = 2.0 * k0 * slab.t.value;
@@ -296,9 +347,8 @@ void unpackFast(const ModelStore& store, int slot, StackPart part, double k0,
             part == StackPart::Whole ? slab.sig.value : model.slabs[layers - 1].sig.value;
         fs.roughScale[s] = 2.0 * (k0 * sigma) * (k0 * sigma);
     }
-    Complex ambientSq = square(store.ambientN);
-    fs.nSqRe[count] = ambientSq.re;
-    fs.nSqIm[count] = ambientSq.im;
+    fs.chiRe[count] = 0.0;
+    fs.chiIm[count] = 0.0;
     fs.heightScale = 4.0 * k0 * z;
     fs.phaseBound = 2.0 * k0 * zMax;
     fs.count = count;
@@ -350,32 +400,29 @@ void fillCurve(const ModelStore& store, int slot, StackPart part, const fast::Ke
     if (kernels) unpackFast(store, slot, part, k0, fs);
     if (fs.count == 0) kernels = nullptr;  // an empty stack: R = 0 without any work
 
-    std::array<double, CHUNK_POINTS * NODES> theta, cSqRe, cSqIm, R;
+    Complex ambientSq = ambientIndexSquared(store);
+    std::array<double, CHUNK_POINTS * NODES> aSqRe, aSqIm, R;
     for (int i0 = first; i0 < end; i0 += CHUNK_POINTS) {
         int i1 = std::min(end, i0 + CHUNK_POINTS);
         int angles = (i1 - i0) * nodes;
-        // Every node's angle is taken before any reflectivity.
+        // Every node's a² = n_ambient² sin²θ is taken before any reflectivity.
         for (int i = i0; i < i1; ++i) {
             double xs = d.xData[i] - d.x0_shift.value;
-            double* th = &theta[(i - i0) * nodes];
-            if (nodes == 1)
-                th[0] = grazingAngle(d.xAxis, d.lamd, xs);
-            else
-                for (int k = 0; k < NODES; ++k)
-                    th[k] = grazingAngle(d.xAxis, d.lamd, xs + NODE_OFFSET[k] * sx);
+            int j = (i - i0) * nodes;
+            for (int k = 0; k < nodes; ++k) {
+                double node = nodes == 1 ? xs : xs + NODE_OFFSET[k] * sx;
+                double sineSq = grazingSineSquared(d.xAxis, d.lamd, node);
+                aSqRe[j + k] = ambientSq.re * sineSq;
+                aSqIm[j + k] = ambientSq.im * sineSq;
+            }
         }
         if (kernels) {
-            for (int j = 0; j < angles; ++j) {
-                Complex c = std::cos(theta[j]) * store.ambientN;  // as stackReflectivity has it
-                Complex cSq = square(c);
-                cSqRe[j] = cSq.re;
-                cSqIm[j] = cSq.im;
-            }
-            kernels->reflect(fs, cSqRe.data(), cSqIm.data(), angles, R.data());
+            kernels->reflect(fs, aSqRe.data(), aSqIm.data(), angles, R.data());
             for (int j = 0; j < angles; ++j)
-                if (!(R[j] >= 0.0 && R[j] <= DBL_MAX)) R[j] = plain.reflectivity(theta[j]);
+                if (!(R[j] >= 0.0 && R[j] <= DBL_MAX))
+                    R[j] = plain.reflectivity({aSqRe[j], aSqIm[j]});
         } else {
-            for (int j = 0; j < angles; ++j) R[j] = plain.reflectivity(theta[j]);
+            for (int j = 0; j < angles; ++j) R[j] = plain.reflectivity({aSqRe[j], aSqIm[j]});
         }
 
         for (int i = i0; i < i1; ++i) {
@@ -433,8 +480,35 @@ double grazingAngle(int xAxis, double lamd, double x) {
     // Beyond q = 4π/λ there is no angle: the sine is held at ±1, so that such a point is computed
     // at 90° (and a negative one falls to the floor below).
     double theta = thetaOfQ(lamd, x);
-    if (theta < 1e-6) theta = 1e-6;
+    if (theta < MIN_Q_ANGLE) theta = MIN_Q_ANGLE;
     return theta;
+}
+
+double grazingSineSquared(int xAxis, double lamd, double x) {
+    if (xAxis == 0 || xAxis == 1) {
+        // The held angle as grazingAngle holds it: θ = degrees · π/180 as a sum of two doubles,
+        // sinθ as sin θ_hi + cos θ_hi · θ_lo, squared exactly, rounded once.
+        double degrees = xAxis == 0 ? std::max(x, 1e-5) : 0.5 * std::max(x, 2e-5);
+        double thetaHi, thetaErr;
+        twoProduct(degrees, RAD_PER_DEG, thetaHi, thetaErr);
+        double thetaLo = thetaErr + degrees * RAD_PER_DEG_TAIL;
+        double sine = 0.0, cosine = 0.0;
+        ::sincos(thetaHi, &sine, &cosine);
+        double sineLo = cosine * thetaLo;
+        double square, squareErr;
+        twoProduct(sine, sine, square, squareErr);
+        return square + (squareErr + 2.0 * sine * sineLo);
+    }
+    // On the q axis the sine is λq/4π itself, held as grazingAngle holds the angle.
+    static const long double minimum = std::sin(static_cast<long double>(MIN_Q_ANGLE));
+    long double sine = std::clamp(static_cast<long double>(lamd) * x / FOUR_PI_LONG, minimum, 1.0L);
+    return static_cast<double>(sine * sine);
+}
+
+// a² = n_ambient² sin²θ of one grazing angle.
+Complex angleTerm(const ModelStore& store, double theta) {
+    long double sine = std::sin(static_cast<long double>(theta));
+    return static_cast<double>(sine * sine) * ambientIndexSquared(store);
 }
 
 double slabReflectivity(const ModelStore& store, int slot, double theta) {
@@ -442,17 +516,17 @@ double slabReflectivity(const ModelStore& store, int slot, double theta) {
     fast::StackConstants fs;
     unpackFast(store, slot, StackPart::Whole, k0, fs);
     PlainAngles plain{store, slot, StackPart::Whole, k0, std::nullopt};
-    if (fs.count == 0) return plain.reflectivity(theta);
-    Complex cSq = square(std::cos(theta) * store.ambientN);
+    Complex aSq = angleTerm(store, theta);
+    if (fs.count == 0) return plain.reflectivity(aSq);
     double R = 0.0;
-    activeKernels().reflect(fs, &cSq.re, &cSq.im, 1, &R);
-    return R >= 0.0 && R <= DBL_MAX ? R : plain.reflectivity(theta);
+    activeKernels().reflect(fs, &aSq.re, &aSq.im, 1, &R);
+    return R >= 0.0 && R <= DBL_MAX ? R : plain.reflectivity(aSq);
 }
 
 double slabReflectivityPlain(const ModelStore& store, int slot, double theta) {
     StackOptics st;
     unpackStack(store, slot, st);
-    return stackReflectivity(st, store.ambientN, TWO_PI / store.dataSet(slot).lamd, theta);
+    return stackReflectivity(st, angleTerm(store, theta), TWO_PI / store.dataSet(slot).lamd);
 }
 
 void computeReflectivity(ModelStore& store, int slot, bool simulate) {

@@ -35,6 +35,11 @@ void computeFresnelReference(ModelStore& store, int slot);
 // 90°), and the angle held at 1e-6 rad from below. lamd in Å.
 double grazingAngle(int xAxis, double lamd, double x);
 
+// sin²θ of the same angle, formed directly from x and rounded once: the sine of the held angle
+// on the θ and 2θ axes, λq/4π itself on the q axis (held to [sin 1e-6, 1] as the angle is held),
+// each in long double, so that no digit of a small sine is lost through an arcsine and a cosine.
+double grazingSineSquared(int xAxis, double lamd, double x);
+
 // R at one grazing angle θ (radians, in the ambient medium) of the slot's slab stack, with the
 // slot's wavelength and magMode: the value computeReflectivity averages over its nodes, before
 // scaling and background. 0 for an empty stack; may be non-finite only for non-finite inputs or

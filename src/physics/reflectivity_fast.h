@@ -19,24 +19,24 @@ double slabReflectivityPlain(const ModelStore& store, int slot, double theta);
 namespace fast {
 
 // The slab stack unpacked once per curve for the kernel, as structure of arrays. The kernel works
-// with κ = k / k0 = sqrt(n² - c²), so k0 is folded into the scales here. The arrays are filled up
-// to `count` (nSq up to `count` inclusive) and deliberately left without initialisers: zeroing
-// 13 KB per call would cost more than a short curve.
+// with κ = k / k0 = sqrt(χ - χ_ambient + a²), a² = n_ambient² sin²θ, so k0 is folded into the
+// scales here. The arrays are filled up to `count` (chi up to `count` inclusive) and deliberately
+// left without initialisers: zeroing 13 KB per call would cost more than a short curve.
 struct StackConstants {
     int count = 0;  // interfaces (= slabs), 1 to MAX_SLABS; the kernel never sees an empty stack
-    double heightScale = 0.0;  // 4 k0 z_top, z_top the height of the top interface above slab 0
-    double phaseBound = 0.0;  // 2 k0 max |z|: times sqrt(max |n² - c²|) it bounds the phases z a±
-    double nSqRe[MAX_SLABS + 1];  // squared effective index of each slab, the ambient last
-    double nSqIm[MAX_SLABS + 1];
+    double heightScale = 0.0;     // 4 k0 z_top, z_top the height of the top interface above slab 0
+    double phaseBound = 0.0;      // 2 k0 max |z|: times sqrt(max |κ²|) it bounds the phases z a±
+    double chiRe[MAX_SLABS + 1];  // χ = n² - 1 of each slab less the ambient's, the ambient last
+    double chiIm[MAX_SLABS + 1];
     double phaseScale[MAX_SLABS];  // 2 k0 t of each slab (the substrate's is not used)
     double roughScale[MAX_SLABS];  // 2 k0² σ² of each interface (the top of slab s)
 };
 
-// R of `count` angles, each given by c² = (ambientN cos θ)² in (cSqRe[i], cSqIm[i]), into R[i].
+// R of `count` angles, each given by a² = n_ambient² sin²θ in (aSqRe[i], aSqIm[i]), into R[i].
 // A NaN marks an angle whose result the fast form cannot vouch for (an exact zero wave number or
 // denominator, an exponential or a phase beyond the bounds of its guards); the caller computes
 // that angle with the plain kernel.
-using ReflectFn = void (*)(const StackConstants& stack, const double* cSqRe, const double* cSqIm,
+using ReflectFn = void (*)(const StackConstants& stack, const double* aSqRe, const double* aSqIm,
                            int count, double* R);
 // The kernel's own exp(x) and (sin x, cos x) over arrays, exposed for the accuracy tests.
 using ExpFn = void (*)(const double* x, double* y, int count);

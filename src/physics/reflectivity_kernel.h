@@ -183,20 +183,21 @@ template <class D>
 struct Watch {
     IntOf<D> bad{};  // an exact zero wave number or denominator, a huge roughness phase
     D growth{};      // the largest real exponent
-    D wMax{};        // the largest |n² - c²|
+    D wMax{};        // the largest |κ²|
 };
 
-// κ = sqrt(nSq[s] - c²), the principal root (real part never negative) in algebraic form: with
+// κ = sqrt(chi[s] + a²), the principal root (real part never negative) in algebraic form: with
 // m = |w| and t = sqrt((m + |Re w|)/2), sqrt(w) = (t, Im w / 2t) for Re w >= 0 and
 // (|Im w| / 2t, ±t) with the sign of Im w otherwise, so that neither part suffers cancellation.
 // (A negative zero Im w gives the lower root, as atan2 does in the plain kernel.) An exact zero
 // (k = 0, where the recursion divides 0 by 0) is a bad lane.
 template <class D>
-[[gnu::always_inline]] inline CVec<D> waveNumber(const StackConstants& st, int s, CVec<D> cSq,
+[[gnu::always_inline]] inline CVec<D> waveNumber(const StackConstants& st, int s, CVec<D> aSq,
                                                  Watch<D>& watch) {
     using I = IntOf<D>;
-    D x = st.nSqRe[s] - cSq.re;
-    D y = st.nSqIm[s] - cSq.im;
+    // χ - χ_ambient + n_ambient² sin²θ: small numbers added, none near 1 subtracted.
+    D x = st.chiRe[s] + aSq.re;
+    D y = st.chiIm[s] + aSq.im;
     D m = vsqrt(x * x + y * y);
     watch.wMax = m > watch.wMax ? m : watch.wMax;
     D t = vsqrt(0.5 * (m + absolute(x)));
@@ -238,14 +239,14 @@ template <class D>
     return {e * c, e * s};
 }
 
-// R of one vector of angles, given their c².
+// R of one vector of angles, given their a².
 template <class D>
-D reflectLanes(const StackConstants& st, CVec<D> cSq) {
+D reflectLanes(const StackConstants& st, CVec<D> aSq) {
     Watch<D> watch;
-    CVec<D> kLo = waveNumber(st, 0, cSq, watch);
+    CVec<D> kLo = waveNumber(st, 0, aSq, watch);
     CVec<D> rho{D{}, D{}};
     for (int s = 0; s < st.count; ++s) {
-        CVec<D> kHi = waveNumber(st, s + 1, cSq, watch);
+        CVec<D> kHi = waveNumber(st, s + 1, aSq, watch);
         double phaseScale = st.phaseScale[s];
         if (s > 0 && phaseScale != 0.0)  // ρ = 0 in the substrate: nothing to carry across it
             rho = rho * cexpWatched(-phaseScale * kLo.im, phaseScale * kLo.re, watch);
@@ -300,11 +301,11 @@ template <class D>
 }
 
 template <class D>
-void reflect(const StackConstants& st, const double* cSqRe, const double* cSqIm, int count,
+void reflect(const StackConstants& st, const double* aSqRe, const double* aSqIm, int count,
              double* R) {
     for (int i = 0; i < count; i += LANES<D>) {
-        CVec<D> cSq{load<D>(cSqRe, i, count), load<D>(cSqIm, i, count)};
-        store(reflectLanes(st, cSq), R, i, count);
+        CVec<D> aSq{load<D>(aSqRe, i, count), load<D>(aSqIm, i, count)};
+        store(reflectLanes(st, aSq), R, i, count);
     }
 }
 

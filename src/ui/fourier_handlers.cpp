@@ -107,7 +107,7 @@ void MainWindow::Button21Click() {
         ws.fringe_mode = RG5->itemIndex();
         ws.transform = RG2->itemIndex();
 
-        FtReport report = runFourierTransform(ws, store_.ambientN);
+        FtReport report = runFourierTransform(ws, store_.ambient);
         Edit14->setText(qText(report.status.message));
         if (!report.q_min_text.empty()) {
             Edit11->setText(qText(report.q_min_text));

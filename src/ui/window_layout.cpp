@@ -459,7 +459,7 @@ void MainWindow::setStartupState() {
 
     store_.nfile = 0;
     store_.curfile = 0;
-    store_.ambientN = {1.0, 0.0};
+    store_.ambient = {};
     store_.rRfMode = false;
 }
 

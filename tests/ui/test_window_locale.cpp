@@ -63,7 +63,7 @@ TEST_F(CommaLocale, FieldsAndExportsUseAPoint) {
     setField(22, "1e-7");
     click("Button23");
     EXPECT_EQ(field(21), "0.5");
-    EXPECT_EQ(store->ambientN.re, 0.5);
+    EXPECT_EQ(store->ambientN().re, 0.5);
 
     loadTemplate();
     EXPECT_EQ(field(23) + " " + field(24), "0.1 6");
