@@ -303,9 +303,8 @@ TEST_F(Fit, Chi2AndL1AreFloatSumsOfTheResiduals) {
     // The same sums two ways: in floats, as the report makes them, and in double.
     float chi2 = 0.0f, l1 = 0.0f;
     double chi2Double = 0.0, l1Double = 0.0;
-    const DataSet& d = store->dataSet(0);
     for (int i = 0; i < state->window.pointCount[0]; ++i) {
-        double r = pointResidual(d, state->window.points[0][i]);
+        double r = pointResidual(*store, 0, state->window.points[0][i]);
         float rf = static_cast<float>(r);
         chi2 += rf * rf;
         l1 += std::fabs(rf);

@@ -308,5 +308,32 @@ TEST_F(Tables, AmbientRefusalKeepsMediumAndFields) {
     EXPECT_THROW((void)applyAmbientFields(*store, bad, fine), NumberError);
 }
 
+TEST_F(Tables, WatchedCellsAreReadOnlyWhereTheirTextChanged) {
+    ASSERT_EQ(loadTemplateSlot(*store, TOLVI_BIN_DIR "/").message, "--->OK");
+    TextGrid dataCells(DATA_ROWS, DATA_COLUMNS), layerCells(LAYER_ROWS, LAYER_COLUMNS);
+    WatchedGrid data(dataCells, DATA_ROWS, DATA_COLUMNS),
+        layer(layerCells, LAYER_ROWS, LAYER_COLUMNS);
+    showDataRow(*store, 0, data);
+    showLayerRows(*store, 0, layer);
+    // A fit leaves a background of 4e-7 and writes it back as the cell shows fitted values.
+    store->dataSet(0).bg.value = 4e-7;
+    data.setText(1, DATA_VALUE_COLUMN[2], fittedText(4e-7));
+    EXPECT_EQ(data.text(1, DATA_VALUE_COLUMN[2]), "0.0000    ");
+    TextValue xmin("0.1"), xmax("6");
+    takeTables(*store, 0, false, xmin, xmax, data, layer);
+    EXPECT_EQ(store->dataSet(0).bg.value, 4e-7) << "a cell nobody edited is not read back";
+
+    dataCells.setText(1, DATA_VALUE_COLUMN[2], "5e-7");  // typed by the user
+    takeTables(*store, 0, false, xmin, xmax, data, layer);
+    EXPECT_EQ(store->dataSet(0).bg.value, 5e-7);
+
+    // A plain grid reads every cell, as it always has.
+    TextGrid plain(DATA_ROWS, DATA_COLUMNS);
+    showDataRow(*store, 0, plain);
+    plain.setText(1, DATA_VALUE_COLUMN[2], fittedText(4e-7));
+    takeTables(*store, 0, false, xmin, xmax, plain, layer);
+    EXPECT_EQ(store->dataSet(0).bg.value, 0.0);
+}
+
 }  // namespace
 }  // namespace tolvi

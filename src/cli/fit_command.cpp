@@ -76,6 +76,7 @@ CommandResult runFitCommand(const Arguments& args) {
     store->curfile = 0;
     FitReport report = runFit(*store, *state, *ga, options);
     if (report.populationRefused) result.err += "Error! too many popuration\n";
+    for (const std::string& warning : report.warnings) result.err += warning + "\n";
     result.err += statusLine(report.statusText) + "\n";
     result.outcome = report.outcome;
     if (!succeeded(report.outcome)) return result;

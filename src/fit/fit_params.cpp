@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "base/text_io.h"
 #include "fit/fit_workers.h"
+#include "model/tables.h"
 #include "physics/reflectivity.h"
 #include "physics/slab_stack.h"
 
@@ -50,6 +52,7 @@ int collectFitParams(ModelStore& store, FitState& state, FitMethod method) {
     if (count > MAX_FIT_PARAMS) return TOO_MANY_FIT_PARAMS;
 
     FitParamList& list = state.list;
+    bool relative = store.dataOptions[store.curfile].steps == StepRule::Relative;
     list.npar = count;
     list.lmParams.fill(LmParam{});
     for (int k = 0; k < count; ++k) {
@@ -62,6 +65,10 @@ int collectFitParams(ModelStore& store, FitState& state, FitMethod method) {
         lp.limits[0] = p.min;
         lp.limits[1] = p.max;
         lp.step = p.step;
+        if (relative) {
+            lp.relStep = RELATIVE_STEP;
+            lp.step = RELATIVE_STEP * RANGE_STEP_FRACTION * (p.max - p.min);
+        }
         list.gaMin[k] = static_cast<float>(p.min);
         list.gaMax[k] = static_cast<float>(p.max);
         list.xerror[k] = 0.0;
@@ -86,6 +93,16 @@ void collectFitPoints(const ModelStore& store, FitState& state) {
             if (w.m == MAX_DATA) break;
         }
     }
+}
+
+std::string fitParamName(const ModelStore& store, const FitParamList& list, int k) {
+    static const char* const QUANTITY[] = {"rho", "t", "sig", "mag", "x0_shift", "logI0", "bg"};
+    int q = list.quantity[k];
+    int owner = list.owner[k];
+    if (q >= FIT_X0) return formatText("F%d %s", owner + 1, QUANTITY[q]);
+    const LayerEntry& e = store.layerModel(store.curfile).entries[owner];
+    return formatText("row %d %s %s", owner + 1, materialText(e.material.view()).c_str(),
+                      QUANTITY[q]);
 }
 
 void writeFitParams(ModelStore& store, const FitState& state, const double* x) {
@@ -129,9 +146,8 @@ void applyFitParams(ModelStore& store, const FitState& state) {
 Chi2L1 chi2AndL1(const ModelStore& store, const FitState& state) {
     Chi2L1 out;
     for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
-        const DataSet& ds = store.dataSet(d);
         for (int i = 0; i < state.window.pointCount[d]; ++i) {
-            float r = static_cast<float>(pointResidual(ds, state.window.points[d][i]));
+            float r = static_cast<float>(pointResidual(store, d, state.window.points[d][i]));
             out.l1 += std::fabs(r);
             out.chi2 += r * r;
         }

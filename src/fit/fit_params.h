@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 #include "fit/lm.h"
 #include "model/model_store.h"
@@ -9,6 +10,14 @@
 namespace tolvi {
 
 constexpr int MAX_FIT_PARAMS = 50;
+
+// Relative finite-difference steps (StepRule::Relative): h = RELATIVE_STEP max(|x|,
+// RANGE_STEP_FRACTION (max - min)) at the current x, backwards within h of the upper bound. The
+// curves are exact to about 1e-11 relative, so a step of 1e-6 of the value leaves the difference
+// quotient some five digits, and its truncation error is of the same order; the floor, a
+// thousandth of the range, serves a value that starts at or passes through 0.
+constexpr double RELATIVE_STEP = 1e-6;
+constexpr double RANGE_STEP_FRACTION = 1e-3;
 
 // What a fit parameter is: the four layer quantities (owner = table entry of the current slot)
 // and the three scalars of a data set (owner = slot).
@@ -48,9 +57,15 @@ struct FitWindow {
     int m = 0;
 };
 
-// The residual of point p of a data set: the measured minus the calculated log10 intensity over
-// the point's error in log10 units. Every fit and every cost is made of these.
-inline double pointResidual(const DataSet& d, int p) {
+// The residual of point p of a slot: the measured minus the calculated log10 intensity over the
+// point's error in log10 units, or with errors from the data the measured minus the calculated
+// intensity over the point's 1-σ error. Every fit and every cost is made of these.
+inline double pointResidual(const ModelStore& store, int slot, int p) {
+    const DataSet& d = store.dataSet(slot);
+    const PointErrors& e = store.pointErrors[slot];
+    if (store.dataOptions[slot].errors == ErrorSource::Data && e.loaded) {
+        return (e.y[p] - d.calcLin[p]) / e.dy[p];
+    }
     return (d.yLog[p] - d.calcLog[p]) / d.sigmaLog[p];
 }
 
@@ -100,6 +115,11 @@ struct FitCall {
     ModelStore* store;
     FitState* state;
 };
+
+// The name of fit parameter k: "F<slot> x0_shift|logI0|bg" for a data set's quantity (the slot
+// 1-based), "row <k> <material> rho|t|sig|mag" for a layer (k as the table numbers its rows,
+// the substrate row 1, and the material as the table shows it).
+std::string fitParamName(const ModelStore& store, const FitParamList& list, int k);
 
 // Writes a parameter vector into the model: layer quantities into the current slot (or, in a
 // multi fit, every loaded slot), scalars into their own slot. Values only.

@@ -35,6 +35,35 @@ void addParameterLines(const FitState& state, bool withErrors, FitReport& report
                                    : formatText("P[%d] = %f \n", k, list.x[k]));
 }
 
+// After least squares: a fit that moved nothing, and parameters that end on a bound, are said
+// in words (the report's NPEGGED counts fixed parameters too and names none).
+void addEndWarnings(const ModelStore& store, const FitState& state, FitReport& report) {
+    const FitParamList& list = state.list;
+    std::string pinned;
+    int atBound = 0;
+    bool moved = false;
+    for (int k = 0; k < list.npar; ++k) {
+        if (list.x[k] != list.savedX[k]) moved = true;
+        const LmParam& p = list.lmParams[k];
+        const char* side = list.x[k] == p.limits[0] ? "min" : list.x[k] == p.limits[1] ? "max" : "";
+        if (*side == '\0') continue;
+        if (atBound++ > 0) pinned += ", ";
+        pinned += fitParamName(store, list, k);
+        pinned += formatText(" (%s)", side);
+    }
+    if (!moved) {
+        std::string names;
+        for (int k = 0; k < list.npar; ++k) {
+            if (k > 0) names += ", ";
+            names += fitParamName(store, list, k);
+        }
+        report.warnings.push_back("--->Warning, no parameter moved from its start: " + names);
+    }
+    if (atBound > 0)
+        report.warnings.push_back(formatText("--->Warning, %d parameter%s at a bound: %s", atBound,
+                                             atBound == 1 ? "" : "s", pinned.c_str()));
+}
+
 }  // namespace
 
 uint64_t tickCount() {
@@ -149,6 +178,7 @@ FitReport runFitSteps(ModelStore& store, FitState& state, GeneticState& ga,
         report.lines.push_back(formatText("NITER = %d\n", r.niter));
         report.lines.push_back(formatText("NFEV = %d\n", r.nfev));
         addParameterLines(state, true, report);
+        addEndWarnings(store, state, report);
     }
     return report;
 }

@@ -32,6 +32,9 @@ struct FitReport {
     Outcome outcome = Outcome::Ok;   // fitOutcome(status)
     std::string statusText;          // as formatted; a one-line field drops a trailing "\n"
     std::vector<std::string> lines;  // message-log lines, each as formatted (ending in "\n")
+    // Least squares: what the report does not say plainly, one "--->Warning" line each (no
+    // parameter moved from its start; parameters that end on a bound), naming the parameters.
+    std::vector<std::string> warnings;
     int generations = 0;
     bool populationRefused = false;  // more than MAX_POPULATION: no generation ran
     LmResult result;                 // least squares only

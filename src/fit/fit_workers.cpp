@@ -27,6 +27,14 @@ void copyForFit(const ModelStore& from, ModelStore& to, int slot) {
     b.magMode = a.magMode;
     b.xmin = a.xmin;
     b.xmax = a.xmax;
+    to.dataOptions[slot] = from.dataOptions[slot];
+    const PointErrors& e = from.pointErrors[slot];
+    PointErrors& f = to.pointErrors[slot];
+    f.loaded = e.loaded;
+    if (e.loaded) {
+        std::copy_n(e.y.begin(), a.npoints, f.y.begin());
+        std::copy_n(e.dy.begin(), a.npoints, f.dy.begin());
+    }
     b.x0_shift = a.x0_shift;
     b.logI0 = a.logI0;
     b.bg = a.bg;
@@ -53,6 +61,7 @@ FitWorkers& prepareWorkers(const ModelStore& store, FitState& state) {
         copy->nfile = store.nfile;
         copy->curfile = store.curfile;
         copy->ambient = store.ambient;
+        copy->ambientSld = store.ambientSld;
         // A multi fit writes layer quantities into every loaded slot.
         int first = state.multiFit ? 0 : firstUsedSlot(store, state);
         int end = state.multiFit ? store.nfile : endUsedSlot(store, state);
@@ -106,9 +115,8 @@ double computeResiduals(ModelStore& store, const FitState& state, const double* 
             recalculateSlotShared(store, d, *split);
         else
             recalculateSlot(store, d);
-        const DataSet& ds = store.dataSet(d);
         for (int i = 0; i < state.window.pointCount[d] && offset + i < m; ++i) {
-            double r = pointResidual(ds, state.window.points[d][i]);
+            double r = pointResidual(store, d, state.window.points[d][i]);
             residuals[offset + i] = r;
             chi2 += r * r;
         }
@@ -158,7 +166,7 @@ void evaluatePart(void* context, int taskIndex, int worker) {
         for (int i = 0; i < state.window.pointCount[d] && offset + i < job.m; ++i) {
             int p = state.window.points[d][i];
             if (p < first || p >= end) continue;
-            residuals[offset + i] = pointResidual(ds, p);
+            residuals[offset + i] = pointResidual(copy, d, p);
         }
         offset += state.window.pointCount[d];
     }

@@ -82,9 +82,9 @@ float memberCost(ModelStore& store, const FitState& state, const Member& member)
     float cost = 0.0f;
     for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
         recalculateSlot(store, d);
-        const DataSet& ds = store.dataSet(d);
         for (int i = 0; i < state.window.pointCount[d]; ++i)
-            cost += static_cast<float>(std::fabs(pointResidual(ds, state.window.points[d][i])));
+            cost +=
+                static_cast<float>(std::fabs(pointResidual(store, d, state.window.points[d][i])));
     }
     return cost;
 }

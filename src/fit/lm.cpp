@@ -58,7 +58,7 @@ struct LmDriver {
     std::vector<int> index;      // caller's index of free parameter j
     std::vector<double> xfree;   // accepted free values
     std::vector<char> hasLower, hasUpper;
-    std::vector<double> lower, upper, fixedStep;
+    std::vector<double> lower, upper, fixedStep, relativeStep;
     bool anyBound = false;
     int limitIndex = -1;      // the parameter whose bound shortened the last step, or -1
     double limitValue = 0.0;  // that bound
@@ -89,6 +89,7 @@ int LmDriver::takeParams(const LmParam* params) {
     lower.assign(nf, 0.0);
     upper.assign(nf, 0.0);
     fixedStep.assign(nf, 0.0);
+    relativeStep.assign(nf, 0.0);
     xfree.resize(nf);
     for (int j = 0; j < nf; ++j) {
         xfree[j] = xall[index[j]];
@@ -99,6 +100,7 @@ int LmDriver::takeParams(const LmParam* params) {
         lower[j] = p.limits[0];
         upper[j] = p.limits[1];
         fixedStep[j] = p.step;
+        relativeStep[j] = p.relStep;
         anyBound = anyBound || hasLower[j] || hasUpper[j];
     }
     for (auto* v : {&diag, &qtf, &rdiag, &step, &xnew, &colNorm, &work, &sdiag, &work2})
@@ -133,6 +135,8 @@ int LmDriver::forwardJacobian() {
     auto stepOf = [&](int j) {
         const double xj = xfree[j];
         double h = fixedStep[j] > 0.0 ? fixedStep[j] : eps * std::fabs(xj);
+        // A relative step follows the value as it moves, the absolute step its floor.
+        if (relativeStep[j] > 0.0) h = std::max(relativeStep[j] * std::fabs(xj), fixedStep[j]);
         if (h == 0.0) h = eps;
         // Within one step of an active upper bound, difference backwards: the residual
         // function never sees a value above the bound.

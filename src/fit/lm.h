@@ -45,14 +45,14 @@ constexpr int GA_NO_PARAM = -25;           // genetic fit without free parameter
 constexpr int LM_NO_PARAM = -26;           // least-squares fit without free parameters
 }  // namespace lm
 
-// One record per parameter; callers zero-fill, then set what they use. relStep and side are
-// kept for a relative-step mode; the engine ignores them (only 0 is supported).
+// One record per parameter; callers zero-fill, then set what they use. `side` is kept for
+// one-sided or two-sided differences; the engine ignores it (only 0 is supported).
 struct LmParam {
     int fixed = 0;            // non-zero: keeps its start value
     int limited[2] = {0, 0};  // [0] lower bound active, [1] upper bound active
     double limits[2] = {0.0, 0.0};
     double step = 0.0;     // absolute finite-difference step; 0 (or negative) = automatic
-    double relStep = 0.0;  // always 0 in this program
+    double relStep = 0.0;  // > 0: the step is max(relStep |x|, step) at the current x
     int side = 0;          // always 0
 };
 

@@ -13,6 +13,29 @@ namespace {
 
 // 10^300 is as large as a stored intensity may be; beyond it 10^y leaves the double range.
 constexpr double MAX_LOG_INTENSITY = 300.0;
+constexpr double LN10 = 2.302585092994046;
+
+// The 1-σ error of y of one line, from its third number: dy itself for linear data, for log10
+// data the error σ of log10 y, so that dy = ln 10 · y · σ. A missing, negative or non-finite
+// error sets `refused` (FileRefused, naming the file and line).
+double pointError(const LineFields& f, int yScale, double y, Status& refused) {
+    if (f.count() < 3) {
+        refused = {1, "--->Error, no error of y in column 3 (" + f.where() + ")",
+                   Outcome::FileRefused};
+        return 0.0;
+    }
+    double error = f.real(2);
+    if (error < 0.0) {
+        refused = {1, "--->Error, negative error of y (" + f.where() + ")", Outcome::FileRefused};
+        return 0.0;
+    }
+    double dy = yScale == 0 ? error : LN10 * std::pow(10.0, y) * error;
+    if (!std::isfinite(dy)) {
+        refused = {1, "--->Error, error of y not finite (" + f.where() + ")", Outcome::FileRefused};
+        return 0.0;
+    }
+    return dy;
+}
 
 }  // namespace
 
@@ -49,6 +72,7 @@ Status readData(ModelStore& store, int slot) {
             d.sigmaLog[c] = pointSigma(store, slot, d.xData[c]);
         }
         d.npoints = SIM_POINTS;
+        store.pointErrors[slot].loaded = false;  // a simulated curve has no measured errors
         return Status::success("--->OK");
     }
 
@@ -56,9 +80,12 @@ Status readData(ModelStore& store, int slot) {
     if (!lines.opened()) return {-1, "--->Error, cant find data", Outcome::FileNotFound};
 
     Status result = Status::success("--->OK");
-    std::vector<double> xs, ys;
+    bool withErrors = store.dataOptions[slot].errors == ErrorSource::Data;
+    std::vector<double> xs, ys, dys;
     xs.reserve(MAX_DATA);
     ys.reserve(MAX_DATA);
+    if (withErrors) dys.reserve(MAX_DATA);
+    int zeroErrors = 0;
     double maximum = 1e-30;
     double minimum = 1e30;
     while (lines.next()) {
@@ -68,6 +95,17 @@ Status readData(ModelStore& store, int slot) {
         if (d.yScale == 1 && y > MAX_LOG_INTENSITY)
             throw NumberError("\"" + std::string(f.text(1)) +
                               "\" is too large for a log10 intensity (" + f.where() + ")");
+        if (withErrors) {
+            Status refused;
+            double dy = pointError(f, d.yScale, y, refused);
+            if (!refused.ok()) return refused;
+            // A point without an error carries no weight: it is left out, and counted.
+            if (dy == 0.0) {
+                ++zeroErrors;
+                continue;
+            }
+            dys.push_back(dy);
+        }
         if (y > maximum) maximum = y;
         if (y < minimum) minimum = y;
         xs.push_back(x);
@@ -82,6 +120,11 @@ Status readData(ModelStore& store, int slot) {
     d.npoints = n;
     // An empty curve loads (the model can still be plotted) but should not pass unnoticed.
     if (n == 0) result = Status::warning("--->Warning, no data point");
+    if (zeroErrors > 0 && result.outcome == Outcome::Ok)
+        result = Status::warning(
+            formatText("--->Warning, %d points with an error of 0 left out", zeroErrors));
+    PointErrors& errors = store.pointErrors[slot];
+    errors.loaded = withErrors;
     double floor = maximum * 1e-20;
     bool useFloor = d.yScale == 0 && minimum <= 0.0;
     for (int i = 0; i < n; ++i) {
@@ -96,6 +139,10 @@ Status readData(ModelStore& store, int slot) {
             d.yLog[i] = y;
         }
         d.sigmaLog[i] = pointSigma(store, slot, xs[i]);
+        if (withErrors) {
+            errors.y[i] = d.yScale == 0 ? ys[i] : d.yLin[i];
+            errors.dy[i] = dys[i];
+        }
     }
     return result;
 }

@@ -27,10 +27,21 @@ void clearAll(ModelStore& store) {
     store.nfitParam = 0;
 }
 
+Medium mediumOfSld(double re, double im, double lamd) {
+    double scale = lamd * lamd * 1e-6 / TWO_PI;
+    return {scale * re, scale * im};
+}
+
+Medium ambientOf(const ModelStore& store, int slot) {
+    const AmbientSld& sld = store.ambientSld;
+    return sld.given ? mediumOfSld(sld.re, sld.im, store.dataSet(slot).lamd) : store.ambient;
+}
+
 Status setAmbient(ModelStore& store, double delta, double beta) {
     if (!(delta < 1.0)) return {1, "--->Error ambient delta must be below 1", Outcome::Refused};
     if (!(beta >= 0.0)) return {1, "--->Error ambient beta must not be negative", Outcome::Refused};
     store.ambient = {delta, beta};
+    store.ambientSld = {};
     return Status::success("--->OK");
 }
 

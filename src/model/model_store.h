@@ -118,6 +118,38 @@ struct TieTable {
     std::array<int, MAX_TIES> target{};  // 0-based row that receives it
 };
 
+// Options of a slot beyond its parameter file, for measured data as instruments deliver it. Their
+// defaults are the program's classic behaviour, which a parameter file alone always gets.
+enum class ErrorSource {
+    Builtin,  // the error model of pointSigma, residuals in log10 units
+    Data,     // the 1-σ errors of the data file's third column, residuals (y - calc) / dy
+};
+enum class StepRule {
+    Fixed,     // the fixed finite-difference step of each quantity
+    Relative,  // a step that follows the value's magnitude and its bounds (relativeStep)
+};
+struct DataOptions {
+    ErrorSource errors = ErrorSource::Builtin;
+    StepRule steps = StepRule::Fixed;
+};
+
+// The points of a slot as read, for errors from the data: y linear as read (no floor, so that a
+// background-subtracted value at or below 0 keeps its weight) and its 1-σ error dy > 0.
+struct PointErrors {
+    bool loaded = false;  // the last read of the slot's data file took its errors
+    std::array<double, MAX_DATA> y{};
+    std::array<double, MAX_DATA> dy{};
+};
+
+// The fronting medium given as a scattering length density in 1e-6 1/Å² (the imaginary part
+// absorbing) rather than by δ and β: each slot then has its own δ = λ² RE 1e-6 / 2π and
+// β = λ² IM 1e-6 / 2π at its own wavelength. The medium is one for all slots.
+struct AmbientSld {
+    bool given = false;
+    double re = 0.0;
+    double im = 0.0;
+};
+
 // The one store of the program: six slots and the shared globals. Over a megabyte, so it is
 // made once on the heap (std::make_unique) and passed by reference.
 struct ModelStore {
@@ -128,6 +160,9 @@ struct ModelStore {
     int nfile = 0;
     int curfile = 0;
     Medium ambient;  // the medium above every sample, index ambientN() = (1 - delta) + i beta
+    AmbientSld ambientSld;  // when given, it defines the medium instead (ambientOf)
+    std::array<DataOptions, MAX_SLOTS> dataOptions{};
+    std::array<PointErrors, MAX_SLOTS> pointErrors{};
     bool rRfMode = false;
     double radPerDeg = RAD_PER_DEG;
     double degPerRad = DEG_PER_RAD;
@@ -145,6 +180,14 @@ struct ModelStore {
     LayerModel& layerModel(int slot) { return layers[slot]; }
     const LayerModel& layerModel(int slot) const { return layers[slot]; }
 };
+
+// The medium above slot `slot`'s sample: `ambient`, or, when the fronting medium is given as an
+// SLD, that SLD at the slot's wavelength.
+Medium ambientOf(const ModelStore& store, int slot);
+
+// δ and β of a scattering length density (1e-6 1/Å²) at the wavelength lamd (Å), by the first-
+// order relation δ = λ² RE 1e-6 / 2π, β = λ² IM 1e-6 / 2π that holds for X-rays and neutrons.
+Medium mediumOfSld(double re, double im, double lamd);
 
 // Whether point i of a data set lies inside its x range, both ends included. Plots and fits take
 // exactly these points, wherever they lie in the file.

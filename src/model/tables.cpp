@@ -24,14 +24,19 @@ std::string cellPlace(const char* table, int row, int column) {
            std::to_string(column);
 }
 
-// Reads value, min, max and fit of one quantity from four consecutive cells; each is stored as
-// soon as it is read, so a bad cell leaves the ones before it taken. The magnetic fit flag is
-// typed as a real by habit and is truncated; every other flag must be an integer.
+// Reads value, min, max and fit of one quantity from four consecutive cells, those the grid counts
+// as edited; each is stored as soon as it is read, so a bad cell leaves the ones before it taken.
+// The magnetic fit flag is typed as a real by habit and is truncated; every other flag must be an
+// integer.
 void takeParam(const CellGrid& grid, const char* table, int row, int column, BoundedParam& p,
                bool truncatedFit) {
-    p.value = parseReal(grid.text(row, column), cellPlace(table, row, column));
-    p.min = parseReal(grid.text(row, column + 1), cellPlace(table, row, column + 1));
-    p.max = parseReal(grid.text(row, column + 2), cellPlace(table, row, column + 2));
+    auto real = [&](int c, double& value) {
+        if (grid.edited(row, c)) value = parseReal(grid.text(row, c), cellPlace(table, row, c));
+    };
+    real(column, p.value);
+    real(column + 1, p.min);
+    real(column + 2, p.max);
+    if (!grid.edited(row, column + 3)) return;
     std::string fitText = grid.text(row, column + 3);
     std::string where = cellPlace(table, row, column + 3);
     p.fit = truncatedFit ? parseTruncated(fitText, where) : parseInt(fitText, where);

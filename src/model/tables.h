@@ -33,6 +33,9 @@ class CellGrid {
     virtual ~CellGrid() = default;
     virtual std::string text(int row, int column) const = 0;
     virtual void setText(int row, int column, const std::string& text) = 0;
+    // Whether the cell's text may differ from what the model last showed in it, so that taking
+    // the tables must read it. A plain grid cannot tell: every cell counts as edited.
+    virtual bool edited(int /*row*/, int /*column*/) const { return true; }
 };
 
 // A single-line text field.
@@ -60,6 +63,26 @@ class TextGrid : public CellGrid {
     int rows_;
     int columns_;
     std::vector<std::string> cells_;
+};
+
+// A grid that remembers what was shown in each of its cells: a cell counts as edited only when its
+// text is no longer the one last set. Taking the tables then leaves a value alone whose cell
+// shows it rounded ("%-10.4f" of a fitted 4e-7 is "0.0000"), unless the user typed in it.
+class WatchedGrid : public CellGrid {
+  public:
+    WatchedGrid(CellGrid& grid, int rows, int columns) : grid_(grid), shown_(rows, columns) {}
+    std::string text(int row, int column) const override { return grid_.text(row, column); }
+    void setText(int row, int column, const std::string& text) override {
+        grid_.setText(row, column, text);
+        shown_.setText(row, column, text);
+    }
+    bool edited(int row, int column) const override {
+        return grid_.text(row, column) != shown_.text(row, column);
+    }
+
+  private:
+    CellGrid& grid_;
+    TextGrid shown_;
 };
 
 class TextValue : public TextField {

@@ -56,15 +56,15 @@ Complex relativeChi(const LayerEntry& slab, double p, Complex ambientChi) {
 }
 
 // n_ambient² = 1 + χ_ambient: the factor of sin²θ in every wave number.
-Complex ambientIndexSquared(const ModelStore& store) {
-    Complex chi = store.ambient.chi();
+Complex ambientIndexSquared(const ModelStore& store, int slot) {
+    Complex chi = ambientOf(store, slot).chi();
     return {1.0 + chi.re, chi.im};
 }
 
 void unpackStack(const ModelStore& store, int slot, StackOptics& st) {
     const LayerModel& model = store.layerModel(slot);
     double p = store.dataSet(slot).magMode;
-    Complex ambientChi = store.ambient.chi();
+    Complex ambientChi = ambientOf(store, slot).chi();
     int count = std::clamp(model.layall, 0, MAX_SLABS);
     double z = 0.0;
     for (int s = 0; s < count; ++s) {
@@ -87,7 +87,7 @@ void unpackSubstrate(const ModelStore& store, int slot, StackOptics& st) {
     st.count = count > 0 ? 1 : 0;
     if (count == 0) return;
     const LayerEntry& substrate = model.slabs[0];
-    st.chi[0] = relativeChi(substrate, store.dataSet(slot).magMode, store.ambient.chi());
+    st.chi[0] = relativeChi(substrate, store.dataSet(slot).magMode, ambientOf(store, slot).chi());
     st.chi[1] = {0.0, 0.0};
     st.z[0] = 0.0 + substrate.t.value;
     st.sigma[0] = model.slabs[count - 1].sig.value;
@@ -329,7 +329,7 @@ void unpackFast(const ModelStore& store, int slot, StackPart part, double k0,
                 fast::StackConstants& fs) {
     const LayerModel& model = store.layerModel(slot);
     double p = store.dataSet(slot).magMode;
-    Complex ambientChi = store.ambient.chi();
+    Complex ambientChi = ambientOf(store, slot).chi();
     int layers = std::clamp(model.layall, 0, MAX_SLABS);
     int count = part == StackPart::Whole ? layers : std::min(layers, 1);
     double z = 0.0;
@@ -400,7 +400,7 @@ void fillCurve(const ModelStore& store, int slot, StackPart part, const fast::Ke
     if (kernels) unpackFast(store, slot, part, k0, fs);
     if (fs.count == 0) kernels = nullptr;  // an empty stack: R = 0 without any work
 
-    Complex ambientSq = ambientIndexSquared(store);
+    Complex ambientSq = ambientIndexSquared(store, slot);
     std::array<double, CHUNK_POINTS * NODES> aSqRe, aSqIm, R;
     for (int i0 = first; i0 < end; i0 += CHUNK_POINTS) {
         int i1 = std::min(end, i0 + CHUNK_POINTS);
@@ -506,9 +506,9 @@ double grazingSineSquared(int xAxis, double lamd, double x) {
 }
 
 // a² = n_ambient² sin²θ of one grazing angle.
-Complex angleTerm(const ModelStore& store, double theta) {
+Complex angleTerm(const ModelStore& store, int slot, double theta) {
     long double sine = std::sin(static_cast<long double>(theta));
-    return static_cast<double>(sine * sine) * ambientIndexSquared(store);
+    return static_cast<double>(sine * sine) * ambientIndexSquared(store, slot);
 }
 
 double slabReflectivity(const ModelStore& store, int slot, double theta) {
@@ -516,7 +516,7 @@ double slabReflectivity(const ModelStore& store, int slot, double theta) {
     fast::StackConstants fs;
     unpackFast(store, slot, StackPart::Whole, k0, fs);
     PlainAngles plain{store, slot, StackPart::Whole, k0, std::nullopt};
-    Complex aSq = angleTerm(store, theta);
+    Complex aSq = angleTerm(store, slot, theta);
     if (fs.count == 0) return plain.reflectivity(aSq);
     double R = 0.0;
     activeKernels().reflect(fs, &aSq.re, &aSq.im, 1, &R);
@@ -526,7 +526,7 @@ double slabReflectivity(const ModelStore& store, int slot, double theta) {
 double slabReflectivityPlain(const ModelStore& store, int slot, double theta) {
     StackOptics st;
     unpackStack(store, slot, st);
-    return stackReflectivity(st, angleTerm(store, theta), TWO_PI / store.dataSet(slot).lamd);
+    return stackReflectivity(st, angleTerm(store, slot, theta), TWO_PI / store.dataSet(slot).lamd);
 }
 
 void computeReflectivity(ModelStore& store, int slot, bool simulate) {

@@ -108,6 +108,7 @@ void MainWindow::fitAction(bool multi) {
         setStatus(statusLine(report.statusText));
         if (report.status < 0) return;
         for (const std::string& line : report.lines) Memo1->appendPlainText(logLine(line));
+        for (const std::string& warning : report.warnings) Memo1->appendPlainText(qText(warning));
         Edit8->setText(QString::number(fitState_->list.npar));
 
         showFittedValues();

@@ -177,8 +177,11 @@ class MainWindow : public QMainWindow {
     QTableWidget* StringGrid1 = nullptr;  // layer table
     QTableWidget* StringGrid2 = nullptr;  // data-set table
     QTableWidget* StringGrid3 = nullptr;  // instrument settings
-    GridCells layerCells_{nullptr, true};
-    GridCells dataCells_{nullptr, true};
+    GridCells layerGrid_{nullptr, true};
+    GridCells dataGrid_{nullptr, true};
+    // The two tables as the transfers see them: a cell is read back only where it was edited.
+    WatchedGrid layerCells_{layerGrid_, LAYER_ROWS, LAYER_COLUMNS};
+    WatchedGrid dataCells_{dataGrid_, DATA_ROWS, DATA_COLUMNS};
     GridCells settingsCells_{nullptr, false};
 
     // Text fields, under the names of the window's layout.

@@ -288,7 +288,7 @@ QWidget* MainWindow::buildLowerModelPage() {
         int width = c % 4 == 3 ? 68 : c % 4 == 2 ? 32 : 50;
         StringGrid1->setColumnWidth(c, width);
     }
-    layerCells_ = GridCells(StringGrid1, true);
+    layerGrid_ = GridCells(StringGrid1, true);
 
     StringGrid2 = makeTable("StringGrid2", DATA_ROWS - 1, DATA_COLUMNS, 1, page);
     StringGrid2->setColumnWidth(0, 50);
@@ -296,7 +296,7 @@ QWidget* MainWindow::buildLowerModelPage() {
         int width = c % 4 == 1 ? 68 : c % 4 == 0 ? 32 : 60;  // value as in the layer table
         StringGrid2->setColumnWidth(c, width);
     }
-    dataCells_ = GridCells(StringGrid2, true);
+    dataGrid_ = GridCells(StringGrid2, true);
 
     // The layer table gets the larger share; the splitter lets the user move it.
     auto* tables = new QSplitter(Qt::Vertical, page);

@@ -92,6 +92,27 @@ TEST_F(FitActions, LeastSquaresFitOfTheTemplateReportsAndWritesTheFittedCells) {
     EXPECT_EQ(points("Chart6", 0), 0) << "no history for least squares";
 }
 
+TEST_F(FitActions, PlotAfterAFitKeepsTheFittedValuesThatTheCellsShowRounded) {
+    fitTemplateByLeastSquares();
+    ASSERT_TRUE(field(4).startsWith("-->OK")) << field(4).toStdString();
+    auto fitted = std::make_unique<ModelStore>(*store);
+    click("Button6");
+    ASSERT_TRUE(errors->messages.isEmpty()) << errors->messages.join(";").toStdString();
+    const LayerModel& m = store->layerModel(0);
+    for (int e = 0; e < m.nlay; ++e)
+        for (int q = PARAM_RHO; q <= PARAM_MAG; ++q)
+            EXPECT_EQ(m.entries[e].param(q).value, fitted->layerModel(0).entries[e].param(q).value)
+                << "row " << e + 1 << " quantity " << q;
+    EXPECT_EQ(store->dataSet(0).logI0.value, fitted->dataSet(0).logI0.value);
+    EXPECT_NE(fittedText(store->dataSet(0).logI0.value), numberText(store->dataSet(0).logI0.value))
+        << "the cell shows the value rounded";
+
+    // A cell the user types into is read.
+    setCell("StringGrid2", 1, DATA_VALUE_COLUMN[1], "6.25");
+    click("Button6");
+    EXPECT_EQ(store->dataSet(0).logI0.value, 6.25);
+}
+
 TEST_F(FitActions, LeastSquaresWithoutAFreeParameterChangesNothing) {
     loadTemplate();
     for (int row = 1; row <= C_ROW; ++row)
