@@ -150,6 +150,68 @@ class FitCommand(unittest.TestCase):
         self.assertIn("Error! too many popuration", err)
 
 
+EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "neutron")
+
+
+class RealDataOptions(unittest.TestCase):
+    REAL = ["--errors", "data", "--steps", "relative", "--ambient-sld", "2.07"]
+
+    def test_every_model_command_takes_them(self):
+        par = os.path.join(EXAMPLE, "film.par")
+        for command in ("simulate", "profile", "slabs", "fit"):
+            code, out, err = run(command, par, *self.REAL)
+            self.assertEqual(code, 0, command + ": " + err)
+            self.assertNotEqual(out, "", command)
+
+    def test_the_neutron_example_fits_to_chi2_near_its_degrees_of_freedom(self):
+        code, out, err = run("fit", os.path.join(EXAMPLE, "film.par"), *self.REAL)
+        self.assertEqual(code, 0, err)
+        first = out.splitlines()[0]  # "---> LM Fit end chi2 = 295.9653  (296 DOF)"
+        chi2 = float(first.split("=")[1].split("(")[0])
+        dof = int(first.split("(")[1].split()[0])
+        self.assertLess(abs(chi2 / dof - 1.0), 0.2, first)
+        self.assertFalse([l for l in err.splitlines() if l.startswith("--->Warning")], err)
+
+    def test_the_fronting_medium_is_given_once(self):
+        code, out, err = run("simulate", "--template", "--ambient", "0:0", "--ambient-sld", "2")
+        self.assertEqual((code, out), (2, ""), err)
+        for bad in (["--ambient-sld", "x"], ["--ambient-sld", "2:-1"], ["--errors", "yes"],
+                    ["--steps", "tiny"]):
+            code, out, _ = run("simulate", "--template", *bad)
+            self.assertEqual((code, out), (2, ""), bad)
+
+    def test_a_refused_error_column_names_file_and_line_and_exits_1(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name in ("film.par", "film.mf", "d2o.mf"):
+                shutil.copy(os.path.join(EXAMPLE, name), d)
+            with open(os.path.join(EXAMPLE, "film.dat")) as f:
+                lines = f.readlines()
+            lines[3] = lines[3].split()[0] + " " + lines[3].split()[1] + " -1\n"
+            with open(os.path.join(d, "film.dat"), "w") as f:
+                f.writelines(lines)
+            code, out, err = run("simulate", os.path.join(d, "film.par"), "--errors", "data")
+            self.assertEqual((code, out), (1, ""))
+            self.assertEqual(err.splitlines()[-1], "--->Error, negative error of y (in " +
+                             os.path.join(d, "film.dat") + ", line 4)")
+            code, _, _ = run("simulate", os.path.join(d, "film.par"))
+            self.assertEqual(code, 0, "the classic error model does not read the column")
+
+    def test_sld_profile_and_sld_materials(self):
+        code, out, err = run("profile", os.path.join(EXAMPLE, "film.par"), "--sld")
+        self.assertEqual(code, 0, err)
+        rows = [[float(v) for v in line.split()] for line in out.splitlines()]
+        self.assertTrue(all(len(r) == 3 for r in rows))
+        self.assertAlmostEqual(rows[0][1], 6.36, places=9)  # deep in the D2O
+        code, out, err = run("material", "--sld", "6.36:0.01", "--wavelength", "5")
+        self.assertEqual(code, 0, err)
+        self.assertIn("SLD 6.36+0.01i", out)
+        for bad in (["material", "--sld", "1", "Si"], ["material", "--sld", "1", "--delta-beta",
+                    "1e-6:0"], ["material", "--delta-beta", "1e-6"], ["material", "--sld", "1",
+                    "--mag", "1"]):
+            code, out, _ = run(*bad)
+            self.assertEqual((code, out), (2, ""), bad)
+
+
 class Usage(unittest.TestCase):
     def test_wrong_usage_exits_2_with_one_line(self):
         for args in (["simulate"], ["simulate", "a.par", "b.par"], ["simulate", "--bogus"],

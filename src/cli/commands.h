@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 #include "cli/options.h"
@@ -20,12 +21,21 @@ struct CommandResult {
 // The exit status of a command that ended with `outcome`.
 int exitStatusOf(Outcome outcome);
 
+// The options of every command that loads a model: --template, the fronting medium
+// (--ambient DELTA:BETA or --ambient-sld RE[:IM]) and the real-data options --errors
+// builtin|data and --steps fixed|relative.
+std::vector<OptionSpec> modelOptions();
+
 // Reads the command's parameter file into slot 0 as "Load Param" does, or the template as
-// "Template" does with --template; --ambient DELTA:BETA is set first. Exactly one of the two
+// "Template" does with --template; the model options are set first. Exactly one of the two
 // sources must be named (UsageError otherwise).
 Status loadModel(ModelStore& store, const Arguments& args);
 
-// --ambient DELTA:BETA into the store (UsageError for a malformed or refused value).
+// The model options into the store, for every slot: the fronting medium (UsageError for a
+// malformed or refused value, or for both forms at once) and the data options.
+void setModelOptions(ModelStore& store, const Arguments& args);
+
+// --ambient DELTA:BETA or --ambient-sld RE[:IM] into the store (UsageError as above).
 void setAmbientOption(ModelStore& store, const Arguments& args);
 
 CommandResult runSimulate(const Arguments& args);

@@ -41,7 +41,7 @@ Status loadAll(ModelStore& store, const Arguments& args) {
     if (args.positional.empty()) throw UsageError{"a parameter file (or --template) is needed"};
     if (args.positional.size() > static_cast<size_t>(MAX_SLOTS))
         throw UsageError{"at most 6 parameter files"};
-    setAmbientOption(store, args);
+    setModelOptions(store, args);
     Status first = loadParamSlot(store, args.positional[0]);
     if (!first.succeeded()) return first;
     Status s = Status::success("--->OK");
@@ -55,8 +55,11 @@ Status loadAll(ModelStore& store, const Arguments& args) {
 }  // namespace
 
 std::vector<OptionSpec> fitOptions() {
-    return {{"template", false}, {"ambient", true}, {"method", true}, {"pop", true},
-            {"gens", true},      {"seed", true},    {"save", true}};
+    std::vector<OptionSpec> options = modelOptions();
+    for (OptionSpec o : std::initializer_list<OptionSpec>{
+             {"method", true}, {"pop", true}, {"gens", true}, {"seed", true}, {"save", true}})
+        options.push_back(o);
+    return options;
 }
 
 CommandResult runFitCommand(const Arguments& args) {

@@ -23,16 +23,16 @@ const char* HELP =
     "Usage: tolvi-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
     "\n"
     "Commands (PAR is a parameter file; --template reads template/template.par beside the\n"
-    "program instead):\n"
-    "  simulate PAR [--fresnel] [--ambient DELTA:BETA]\n"
+    "program instead; MODEL-OPTIONS below):\n"
+    "  simulate PAR [--fresnel] [MODEL-OPTIONS]\n"
     "      loads PAR as \"Load Param\" does and prints one line per point:\n"
     "      x yLin calcLin (with --fresnel also rfLin)\n"
-    "  profile PAR [--ambient DELTA:BETA]\n"
-    "      prints the density profile: z rho\n"
-    "  slabs PAR [--ambient DELTA:BETA]\n"
+    "  profile PAR [--sld] [MODEL-OPTIONS]\n"
+    "      prints the density profile: z rho (with --sld: z SLD.real SLD.imag, 1e-6/A^2)\n"
+    "  slabs PAR [MODEL-OPTIONS]\n"
     "      prints the slab stack: index rho t sig n.real n.imag magTerm.real\n"
     "  fit PAR [PAR2 ...] [--method lm|ga] [--pop N] [--gens N] [--seed S] [--save OUT.par]\n"
-    "      [--ambient DELTA:BETA]\n"
+    "      [MODEL-OPTIONS]\n"
     "      loads the files into slots F1, F2, ... and fits them (\"Fit\" for one file,\n"
     "      \"Multi Fit\" for several, layers shared); prints the report of the message log.\n"
     "      Default method lm; ga with population N (15), at most N generations (200) and\n"
@@ -46,15 +46,27 @@ const char* HELP =
     "      2theta, lin, 1.54 A, automatic q range, q_critical manual at the estimate,\n"
     "      r-rf, dft, D 1000 A, 200 bins.\n"
     "  material FORMULA [--wavelength L] [--mag M] [-o FILE]\n"
+    "  material --sld RE[:IM] | --delta-beta D:B [--wavelength L] [-o FILE]\n"
     "      prints the material file of a chemical formula (\"SiO2\", \"Fe0.8Ni0.2\",\n"
     "      \"Ca(OH)2\", D for deuterium) at wavelength L A (1.54) with moment M Bohr\n"
-    "      magnetons per formula unit (0); -o (or --output) writes it to FILE instead.\n"
+    "      magnetons per formula unit (0), or of a medium given by its SLD (1e-6/A^2) or its\n"
+    "      delta and beta, which it gives at density 1 g/cm3; -o (or --output) writes it to\n"
+    "      FILE instead.\n"
+    "\n"
+    "MODEL-OPTIONS:\n"
+    "  --ambient DELTA:BETA   the medium above the sample, (1 - DELTA) + i BETA (default 1 + 0i)\n"
+    "  --ambient-sld RE[:IM]  the same medium as an SLD in 1e-6/A^2, converted with each file's\n"
+    "                         wavelength (not together with --ambient)\n"
+    "  --errors builtin|data  weights: the built-in error model (default), or the 1-sigma\n"
+    "                         errors of y in the data file's third column\n"
+    "  --steps fixed|relative the fit's finite-difference steps: fixed per quantity (default),\n"
+    "                         or relative to each value and its bounds\n"
     "\n"
     "Options are \"--name value\" as two words, before or after the arguments (-o FILE\n"
     "of material too).\n"
-    "--ambient sets the medium above the sample to (1 - DELTA) + i BETA (default 1 + 0i).\n"
-    "Standard error ends with the status-line message. Exit status: 0 success (also a\n"
-    "warning), 1 a failed load or computation, 2 wrong usage.\n";
+    "Warnings are lines on standard error that begin with \"--->Warning\"; standard error ends\n"
+    "with the status-line message. Exit status: 0 success (also a warning), 1 a failed load or\n"
+    "computation, 2 wrong usage.\n";
 
 struct Command {
     const char* name;
@@ -62,13 +74,18 @@ struct Command {
     CommandResult (*run)(const Arguments&);
 };
 
+// The model options and a command's own.
+std::vector<OptionSpec> withModelOptions(std::initializer_list<OptionSpec> own) {
+    std::vector<OptionSpec> options = tolvi::cli::modelOptions();
+    options.insert(options.end(), own.begin(), own.end());
+    return options;
+}
+
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
-        {"simulate",
-         {{"template", false}, {"ambient", true}, {"fresnel", false}},
-         tolvi::cli::runSimulate},
-        {"profile", {{"template", false}, {"ambient", true}}, tolvi::cli::runProfile},
-        {"slabs", {{"template", false}, {"ambient", true}}, tolvi::cli::runSlabs},
+        {"simulate", withModelOptions({{"fresnel", false}}), tolvi::cli::runSimulate},
+        {"profile", withModelOptions({{"sld", false}}), tolvi::cli::runProfile},
+        {"slabs", withModelOptions({}), tolvi::cli::runSlabs},
         {"fit", tolvi::cli::fitOptions(), tolvi::cli::runFitCommand},
         {"ft", tolvi::cli::fourierOptions(), tolvi::cli::runFourier},
         {"material", tolvi::cli::materialOptions(), tolvi::cli::runMaterial},

@@ -11,13 +11,55 @@ int exitStatusOf(Outcome outcome) {
     return succeeded(outcome) ? 0 : 1;
 }
 
+std::vector<OptionSpec> modelOptions() {
+    return {{"template", false},
+            {"ambient", true},
+            {"ambient-sld", true},
+            {"errors", true},
+            {"steps", true}};
+}
+
 void setAmbientOption(ModelStore& store, const Arguments& args) {
+    bool sld = args.values.count("ambient-sld") > 0;
+    if (sld && args.values.count("ambient"))
+        throw UsageError{"give the fronting medium once: --ambient or --ambient-sld, not both"};
+    if (sld) {
+        std::string text = args.value("ambient-sld");
+        double re = 0.0, im = 0.0;
+        try {
+            size_t colon = text.find(':');
+            re = parseReal(std::string_view(text).substr(0, colon));
+            if (colon != std::string::npos)
+                im = parseReal(std::string_view(text).substr(colon + 1));
+        } catch (const NumberError&) {
+            throw UsageError{"--ambient-sld needs RE or RE:IM (1e-6/A^2), not \"" + text + "\""};
+        }
+        if (im < 0.0) throw UsageError{"--ambient-sld: the imaginary part must not be negative"};
+        store.ambientSld = {true, re, im};
+        return;
+    }
     if (!args.values.count("ambient")) return;
     double delta = 0.0, beta = 0.0;
     pairOption(args, "ambient", delta, beta);
     Status s = setAmbient(store, delta, beta);
     if (!s.ok())
         throw UsageError{"--ambient: " + s.message.substr(std::string("--->Error ").size())};
+}
+
+void setModelOptions(ModelStore& store, const Arguments& args) {
+    setAmbientOption(store, args);
+    DataOptions options;
+    std::string errors = args.value("errors", "builtin");
+    if (errors == "data")
+        options.errors = ErrorSource::Data;
+    else if (errors != "builtin")
+        throw UsageError{"--errors is builtin or data, not \"" + errors + "\""};
+    std::string steps = args.value("steps", "fixed");
+    if (steps == "relative")
+        options.steps = StepRule::Relative;
+    else if (steps != "fixed")
+        throw UsageError{"--steps is fixed or relative, not \"" + steps + "\""};
+    store.dataOptions.fill(options);
 }
 
 Status loadModel(ModelStore& store, const Arguments& args) {
@@ -27,7 +69,7 @@ Status loadModel(ModelStore& store, const Arguments& args) {
     if (!useTemplate && args.positional.size() != 1)
         throw UsageError{args.positional.empty() ? "a parameter file (or --template) is needed"
                                                  : "one parameter file expected"};
-    setAmbientOption(store, args);
+    setModelOptions(store, args);
     if (useTemplate) return loadTemplateSlot(store, programDirectory());
     return loadParamSlot(store, args.positional[0]);
 }
@@ -62,6 +104,13 @@ CommandResult runProfile(const Arguments& args) {
     auto store = std::make_unique<ModelStore>();
     CommandResult result;
     if (!loadOrFail(*store, args, result)) return result;
+    if (args.flags.count("sld")) {
+        int n = computeSldProfile(*store, store->curfile);
+        for (int j = 0; j < n; ++j)
+            result.out += formatText("%.17g %.17g %.17g\n", store->profileZ[j],
+                                     store->profileSldRe[j], store->profileSldIm[j]);
+        return result;
+    }
     int n = computeProfile(*store, store->curfile);
     for (int j = 0; j < n; ++j)
         result.out += formatText("%.17g %.17g\n", store->profileZ[j], store->profileRho[j]);

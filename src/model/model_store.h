@@ -171,6 +171,8 @@ struct ModelStore {
     std::string paramDir;  // material files are looked up here
     std::array<double, MAX_PROFILE> profileZ{};
     std::array<double, MAX_PROFILE> profileRho{};
+    std::array<double, MAX_PROFILE> profileSldRe{};  // 1e-6 1/Å², computeSldProfile
+    std::array<double, MAX_PROFILE> profileSldIm{};
     int nprofile = 0;
     int nfitParam = 0;  // fit parameters kept for "Recov"; every load and slot change clears it
 

@@ -204,4 +204,42 @@ std::string materialFileText(std::string_view formula, const MaterialValues& val
     return out;
 }
 
+MaterialResult materialOfMedium(Medium medium, double wavelength) {
+    if (!(wavelength > 0.0) || !std::isfinite(wavelength))
+        return refuse(2, "--->Error wavelength not above 0: " + formatText("%g", wavelength));
+    if (!(medium.beta >= 0.0)) return refuse(1, "--->Error beta must not be negative");
+    // Density and molar mass 1: the optical constants then multiply these by λ² and constants
+    // only, so that they give back δ and β to within a few roundings.
+    double lam = wavelength;
+    double xray = XRAY_FACTOR * lam * lam;
+    double tau = lam * lam * 0.5 * INV_PI;
+    MaterialValues v;
+    v.wavelength = lam;
+    v.molarMass = 1.0;
+    v.f1 = medium.delta / xray;
+    v.f2 = medium.beta / xray;
+    v.bCoh = medium.delta / (tau * NEUTRON_FACTOR);
+    v.absXs = medium.beta / (tau * NEUTRON_FACTOR * 0.5 / lam * 0.001);
+    for (double x : {v.f1, v.f2, v.bCoh, v.absXs})
+        if (!std::isfinite(x)) return refuse(2, "--->Error values not finite");
+    return {Status::success("--->OK"), v};
+}
+
+std::string mediumFileText(const MaterialValues& values, std::string_view description) {
+    std::string d(description);
+    const char* what = d.c_str();
+    std::string out;
+    out += formatText("%.17g ; wavelength (A): this file gives %s at density 1 g/cm3\n",
+                      values.wavelength, what);
+    out += formatText("%.17g ; molar mass (g/mol), 1 so that the density scales the medium\n",
+                      values.molarMass);
+    out += formatText("%.17g ; f1 (electrons) for %s\n", values.f1, what);
+    out += formatText("%.17g ; f2 (electrons) for %s\n", values.f2, what);
+    out += formatText("%.17g ; bCoh (fm) for %s\n", values.bCoh, what);
+    out += formatText("%.17g ; absXs (barn) for %s at %.17g A\n", values.absXs, what,
+                      values.wavelength);
+    out += formatText("%.17g ; magnetic moment (Bohr magnetons)\n", values.mag);
+    return out;
+}
+
 }  // namespace tolvi

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/complex.h"
 #include "base/constants.h"
 #include "base/status.h"
 
@@ -41,6 +42,17 @@ constexpr int MAX_FORMULA_LENGTH = 100;
 // Messages start with "--->Error". Never prints; safe to call from several threads at once
 // (xraylib 4 keeps its tables constant and reports errors through each call's own record).
 MaterialResult calculateMaterial(std::string_view formula, double wavelength, double mag = 0.0);
+
+// The material values that give exactly the medium `medium` (δ and β) at `wavelength` (Å) and a
+// density of 1 g/cm3, for X-rays and neutrons alike: molar mass 1, f1 and f2 by the X-ray
+// relation δ = 2.7008649e-06 λ² ρ f1 / M, bCoh and absXs by the neutron relations of the optical
+// constants, no magnetic moment. Status 2 (Refused): a wavelength not above 0 or values that are
+// not finite; 1: a negative β (a medium with gain).
+MaterialResult materialOfMedium(Medium medium, double wavelength);
+
+// The material file of such values, every number in "%.17g" so that it reads back to the same
+// medium, with `description` (what it gives) in the comments.
+std::string mediumFileText(const MaterialValues& values, std::string_view description);
 
 // The material file of `values`: seven lines, each a number and a comment after ";" naming the
 // quantity and `formula`.

@@ -1,6 +1,9 @@
 #include "physics/profile.h"
 
+#include <array>
 #include <cmath>
+
+#include "base/constants.h"
 
 namespace tolvi {
 
@@ -31,17 +34,21 @@ IndexRange cutRange(double lo, double hi) {
 
 }  // namespace
 
-int computeProfile(ModelStore& store, int slot) {
-    const LayerModel& model = store.layerModel(slot);
-    store.profileZ.fill(0.0);
-    store.profileRho.fill(0.0);
-    store.nprofile = 0;
+namespace {
+
+// The profile of one quantity of the slabs (`value` of a slab) on the grid of the density
+// profile, accumulated into `v` (zeroed first) with the grid's z into `z`. Returns the count.
+template <class Value>
+int accumulateProfile(const LayerModel& model, Value value, std::array<double, MAX_PROFILE>& z,
+                      std::array<double, MAX_PROFILE>& v) {
+    z.fill(0.0);
+    v.fill(0.0);
     int n = model.layall;
     if (n <= 0) return 0;
 
     const LayerEntry* slabs = model.slabs.data();
     double sigma0 = slabs[0].sig.value;
-    double rho0 = slabs[0].rho.value;
+    double v0 = value(slabs[0]);
     double sigmaTop = slabs[n - 1].sig.value;
     double inner = 0.0;
     for (int j = 1; j < n; ++j) inner += slabs[j].t.value;
@@ -56,9 +63,9 @@ int computeProfile(ModelStore& store, int slot) {
     double substrateLast = std::trunc(16.0 * sigma0 / h);
     IndexRange sub = cutRange(0.0, substrateLast);
     for (int i = sub.lo; i <= sub.hi; ++i) {
-        double z = z0 + i * h;
-        store.profileZ[i] = z;
-        store.profileRho[i] += rho0 * (sigma0 > 0.0 ? edge(z, sigma0) : 1.0);
+        double zi = z0 + i * h;
+        z[i] = zi;
+        v[i] += v0 * (sigma0 > 0.0 ? edge(zi, sigma0) : 1.0);
     }
     if (n == 1) count = substrateLast;
 
@@ -68,23 +75,42 @@ int computeProfile(ModelStore& store, int slot) {
         double zt = zb + slabs[j].t.value;
         double sigmaB = slabs[j - 1].sig.value;
         double sigmaT = slabs[j].sig.value;
-        double rho = slabs[j].rho.value;
+        double vj = value(slabs[j]);
         double k = j == n - 1 ? 10.0 : 6.0;
         IndexRange r = cutRange((zb - 6.0 * sigmaB - z0) / h, (zt + k * sigmaT - z0) / h);
         for (int i = r.lo; i <= r.hi; ++i) {
-            double z = z0 + i * h;
+            double zi = z0 + i * h;
             double factor = 1.0;
             if (sigmaB >= 0.0 && sigmaT >= 0.0)
-                factor = std::fmax(0.0, edge(z - zt, sigmaT) - edge(z - zb, sigmaB));
-            store.profileZ[i] = z;
-            store.profileRho[i] += rho * factor;
+                factor = std::fmax(0.0, edge(zi - zt, sigmaT) - edge(zi - zb, sigmaB));
+            z[i] = zi;
+            v[i] += vj * factor;
         }
         zb = zt;
     }
+    return static_cast<int>(std::fmax(0.0, std::fmin(count, MAX_PROFILE)));
+}
 
-    int points = static_cast<int>(std::fmax(0.0, std::fmin(count, MAX_PROFILE)));
-    store.nprofile = points;
-    return points;
+}  // namespace
+
+int computeProfile(ModelStore& store, int slot) {
+    store.nprofile = accumulateProfile(
+        store.layerModel(slot), [](const LayerEntry& e) { return e.rho.value; }, store.profileZ,
+        store.profileRho);
+    return store.nprofile;
+}
+
+int computeSldProfile(ModelStore& store, int slot) {
+    const DataSet& d = store.dataSet(slot);
+    // SLD = 2π δ / λ² of the medium the slot's polarisation sees, in 1e-6 1/Å².
+    double scale = TWO_PI / (d.lamd * d.lamd) * 1e6;
+    double p = d.magMode;
+    auto re = [&](const LayerEntry& e) { return scale * (e.medium.delta + p * e.magTerm.re); };
+    auto im = [&](const LayerEntry& e) { return scale * (e.medium.beta - p * e.magTerm.im); };
+    const LayerModel& model = store.layerModel(slot);
+    accumulateProfile(model, im, store.profileZ, store.profileSldIm);
+    store.nprofile = accumulateProfile(model, re, store.profileZ, store.profileSldRe);
+    return store.nprofile;
 }
 
 }  // namespace tolvi

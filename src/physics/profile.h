@@ -11,4 +11,10 @@ namespace tolvi {
 // top. Returns the point count (also stored in nprofile): 0 for an empty stack or a depth <= 0.
 int computeProfile(ModelStore& store, int slot);
 
+// The scattering length density profile of a slot on the same grid, into profileZ, profileSldRe
+// and profileSldIm: the real and imaginary SLD in 1e-6 1/Å², 2π δ / λ² and 2π β / λ² of each slab
+// as the slot's polarisation sees it, smeared as the density is. Returns the point count (also
+// nprofile).
+int computeSldProfile(ModelStore& store, int slot);
+
 }  // namespace tolvi
