@@ -196,6 +196,20 @@ class RealDataOptions(unittest.TestCase):
             code, _, _ = run("simulate", os.path.join(d, "film.par"))
             self.assertEqual(code, 0, "the classic error model does not read the column")
 
+    def test_load_warnings_come_before_the_status_line(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name in ("film.par", "film.mf", "d2o.mf"):
+                shutil.copy(os.path.join(EXAMPLE, name), d)
+            with open(os.path.join(EXAMPLE, "film.dat")) as f:
+                lines = f.readlines()
+            lines[5] = " ".join(lines[5].split()[:2]) + " 0\n"
+            with open(os.path.join(d, "film.dat"), "w") as f:
+                f.writelines(lines)
+            code, _, err = run("fit", os.path.join(d, "film.par"), *self.REAL)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(err.splitlines()[-2], "--->Warning, 1 point with an error of 0 left out")
+            self.assertTrue(err.splitlines()[-1].startswith("-->OK"), err)
+
     def test_sld_profile_and_sld_materials(self):
         code, out, err = run("profile", os.path.join(EXAMPLE, "film.par"), "--sld")
         self.assertEqual(code, 0, err)

@@ -36,18 +36,25 @@ FitOptions fitOptionsOf(const Arguments& args) {
 }
 
 // Reads the files into slots 0, 1, ... as successive "Load Param" do; stops at the first failure.
-Status loadAll(ModelStore& store, const Arguments& args) {
-    if (args.flags.count("template")) return loadModel(store, args);
+// The warnings of the loads that succeeded are collected in `warnings`.
+Status loadAll(ModelStore& store, const Arguments& args, std::string& warnings) {
+    auto noteWarning = [&](const Status& s) {
+        if (s.outcome == Outcome::Warning) warnings += s.message + "\n";
+    };
+    if (args.flags.count("template")) {
+        Status s = loadModel(store, args);
+        noteWarning(s);
+        return s;
+    }
     if (args.positional.empty()) throw UsageError{"a parameter file (or --template) is needed"};
     if (args.positional.size() > static_cast<size_t>(MAX_SLOTS))
         throw UsageError{"at most 6 parameter files"};
     setModelOptions(store, args);
-    Status first = loadParamSlot(store, args.positional[0]);
-    if (!first.succeeded()) return first;
     Status s = Status::success("--->OK");
-    for (size_t i = 1; i < args.positional.size(); ++i) {
-        s = loadParamSlot(store, args.positional[i]);
+    for (const std::string& path : args.positional) {
+        s = loadParamSlot(store, path);
         if (!s.succeeded()) return s;
+        noteWarning(s);
     }
     return s;
 }
@@ -70,12 +77,14 @@ CommandResult runFitCommand(const Arguments& args) {
     auto ga = std::make_unique<GeneticState>();
 
     CommandResult result;
-    Status load = loadAll(*store, args);
+    std::string loadWarnings;
+    Status load = loadAll(*store, args, loadWarnings);
     if (!load.succeeded()) {
         result.outcome = load.outcome;
-        result.err = load.message + "\n";
+        result.err = loadWarnings + load.message + "\n";
         return result;
     }
+    result.err = loadWarnings;
     store->curfile = 0;
     FitReport report = runFit(*store, *state, *ga, options);
     if (report.populationRefused) result.err += "Error! too many popuration\n";

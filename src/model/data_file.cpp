@@ -121,8 +121,8 @@ Status readData(ModelStore& store, int slot) {
     // An empty curve loads (the model can still be plotted) but should not pass unnoticed.
     if (n == 0) result = Status::warning("--->Warning, no data point");
     if (zeroErrors > 0 && result.outcome == Outcome::Ok)
-        result = Status::warning(
-            formatText("--->Warning, %d points with an error of 0 left out", zeroErrors));
+        result = Status::warning(formatText("--->Warning, %d point%s with an error of 0 left out",
+                                            zeroErrors, zeroErrors == 1 ? "" : "s"));
     PointErrors& errors = store.pointErrors[slot];
     errors.loaded = withErrors;
     double floor = maximum * 1e-20;

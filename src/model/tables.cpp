@@ -222,4 +222,14 @@ Status applyAmbientFields(ModelStore& store, TextField& deltaField, TextField& b
     return s;
 }
 
+Status applyAmbientSldFields(ModelStore& store, TextField& reField, TextField& imField) {
+    double re = parseReal(reField.text(), "field SLD Re");
+    double im = parseReal(imField.text(), "field SLD Im");
+    if (!(im >= 0.0)) return {1, "--->Error ambient SLD Im must not be negative", Outcome::Refused};
+    store.ambientSld = {true, re, im};
+    reField.setText(numberText(re));
+    imField.setText(numberText(im));
+    return Status::success("--->OK");
+}
+
 }  // namespace tolvi

@@ -158,4 +158,10 @@ void takeTables(ModelStore& store, int slot, bool allRows, TextField& xminField,
 // previous one and the fields; an accepted one is written back in shortest form.
 Status applyAmbientFields(ModelStore& store, TextField& deltaField, TextField& betaField);
 
+// "Set" with the fields read as the fronting medium's SLD, real and imaginary part in 1e-6 1/Å²
+// (AmbientSld; each slot converts it with its wavelength). An imaginary part below 0 (a medium
+// with gain) is refused and the previous medium kept; an accepted one is written back in
+// shortest form.
+Status applyAmbientSldFields(ModelStore& store, TextField& reField, TextField& imField);
+
 }  // namespace tolvi

@@ -117,19 +117,22 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
         axis->setTitleFont(f);
     }
 
-    for (const SeriesStyle& s : design.series) {
-        auto* series = new QLineSeries;
-        series->setObjectName(s.name);
-        series->setName(s.name);
-        QPen pen(s.colour);
-        pen.setWidthF(1.2);
-        series->setPen(pen);
-        chart->addSeries(series);
-        series->attachAxis(x);
-        series->attachAxis(y);
-        series_.push_back(series);
-    }
+    for (const SeriesStyle& s : design.series) addSeries(s);
     rescale();
+}
+
+int ChartView::addSeries(const SeriesStyle& style) {
+    auto* series = new QLineSeries;
+    series->setObjectName(style.name);
+    series->setName(style.name);
+    QPen pen(style.colour);
+    pen.setWidthF(1.2);
+    series->setPen(pen);
+    chart()->addSeries(series);
+    series->attachAxis(chart()->axes(Qt::Horizontal).front());
+    series->attachAxis(chart()->axes(Qt::Vertical).front());
+    series_.push_back(series);
+    return static_cast<int>(series_.size()) - 1;
 }
 
 void ChartView::setPoints(int index, const std::vector<double>& x, const std::vector<double>& y) {
@@ -189,6 +192,14 @@ void ChartView::rescale() {
         applyLog(static_cast<QLogValueAxis*>(vertical.first()), ey);
     else
         applyLinear(static_cast<QValueAxis*>(vertical.first()), ey, fixedYMin_);
+}
+
+void ChartView::setYTitle(const QString& title) {
+    chart()->axes(Qt::Vertical).front()->setTitleText(title);
+}
+
+QString ChartView::yTitle() const {
+    return chart()->axes(Qt::Vertical).front()->titleText();
 }
 
 }  // namespace tolvi::ui

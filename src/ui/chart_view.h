@@ -39,6 +39,11 @@ class ChartView : public QChartView {
     void setPoints(int index, const double* x, const double* y, int count);
     void clearSeries(int index);
     void clearAll();
+    // A further series, after those of the design; returns its index.
+    int addSeries(const SeriesStyle& style);
+    // The left axis's title, for a chart that shows one of several quantities.
+    void setYTitle(const QString& title);
+    QString yTitle() const;
 
     // Draws the chart into `target` of a painter (a printer page) as vector graphics, laid out
     // afresh at the given width-to-height ratio and scaled to fit with that ratio kept.

@@ -14,6 +14,7 @@
 #include "ui/widgets.h"
 
 class QCheckBox;
+class QComboBox;
 class QCloseEvent;
 class QLabel;
 class QLayout;
@@ -93,6 +94,13 @@ class MainWindow : public QMainWindow {
     // The "Material file" group of the utilities page (material_group.cpp)
     void MaterialSaveClick();
 
+    // Options for measured data (data_options.cpp): errors from the data, relative steps, the
+    // fronting medium as an SLD, the SLD profile.
+    void ErrorsFromDataClick();
+    void RelativeStepsClick();
+    void AmbientKindChange();
+    void SldProfileClick();
+
   protected:
     // Closing waits for a running fit to end (fit_handlers.cpp).
     void closeEvent(QCloseEvent* event) override;
@@ -116,6 +124,10 @@ class MainWindow : public QMainWindow {
     QWidget* buildSlotControls(QWidget* page);
     QWidget* buildUtilitiesPage();
     QWidget* buildMaterialGroup(QWidget* page);
+    QWidget* buildDataOptions(QWidget* panel);
+    QWidget* buildAmbientKind(QWidget* box);
+    void connectDataOptions();
+    bool ambientAsSld() const;
     void connectHandlers();
     void setStartupState();
 
@@ -256,6 +268,14 @@ class MainWindow : public QMainWindow {
     QLineEdit* materialMoment_ = nullptr;
     QPushButton* materialSave_ = nullptr;
     QLabel* materialValues_ = nullptr;
+    QComboBox* materialKind_ = nullptr;  // formula, SLD or δ:β
+
+    // Options for measured data (data_options.cpp).
+    QCheckBox* errorsFromData_ = nullptr;
+    QCheckBox* relativeSteps_ = nullptr;
+    QComboBox* ambientKind_ = nullptr;  // the fields δ, β, or the SLD's real and imaginary part
+    std::array<QLabel*, 2> ambientLabels_{};
+    QCheckBox* sldProfile_ = nullptr;
 };
 
 }  // namespace tolvi::ui

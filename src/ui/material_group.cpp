@@ -1,5 +1,7 @@
 // The "Material file" group of the utilities page: a material file made from a chemical
-// formula, so that a model can use a material that has no file yet.
+// formula or of a medium given by its SLD or its δ and β, so that a model can use a material
+// that has no file yet.
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +15,11 @@
 namespace tolvi::ui {
 
 namespace {
+
+// Items of the material group's kind.
+constexpr int MATERIAL_FORMULA = 0;
+constexpr int MATERIAL_SLD = 1;
+constexpr int MATERIAL_DELTA_BETA = 2;
 
 // The wavelength shown while no data set is: the template's and the Fourier page's, Cu K-alpha.
 constexpr const char* DEFAULT_WAVELENGTH = "1.54";
@@ -34,6 +41,13 @@ QWidget* MainWindow::buildMaterialGroup(QWidget* page) {
     materialMoment_ = makeField("MaterialMoment", false, group);
     materialMoment_->setText("0");
     materialSave_ = makeButton("MaterialSave", "Save .mf", group);
+    materialKind_ = new QComboBox(group);
+    materialKind_->setObjectName("MaterialKind");
+    materialKind_->addItems({"formula", "SLD", "δ:β"});
+    connect(materialKind_, &QComboBox::activated, this, [this](int kind) {
+        const char* hints[] = {"formula, e.g. SiO2", "SLD Re[:Im], 1e-6/Å²", "δ:β"};
+        materialFormula_->setPlaceholderText(hints[kind]);
+    });
     materialValues_ = new QLabel(group);
     materialValues_->setObjectName("MaterialValues");
     materialValues_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -48,7 +62,8 @@ QWidget* MainWindow::buildMaterialGroup(QWidget* page) {
     layout->setContentsMargins(6, 2, 6, 4);
     layout->setHorizontalSpacing(4);
     layout->setVerticalSpacing(2);
-    layout->addWidget(materialFormula_, 0, 0, 1, 3);
+    layout->addWidget(materialKind_, 0, 0);
+    layout->addWidget(materialFormula_, 0, 1, 1, 2);
     layout->addWidget(materialSave_, 0, 3);
     layout->addWidget(new QLabel("λ(Å)", group), 1, 0);
     layout->addWidget(materialWavelength_, 1, 1);
@@ -65,14 +80,37 @@ void MainWindow::showMaterialWavelength(int slot) {
                                           : qText(numberText(store_.dataSet(slot).lamd)));
 }
 
+// "Save .mf": a material file of a formula at the wavelength and moment, or of a medium given by
+// its SLD ("Re[:Im]", 1e-6/Å²) or by "δ:β", which it gives at density 1.
 void MainWindow::MaterialSaveClick() {
     guarded([this] {
-        std::string formula = materialFormula_->text().trimmed().toStdString();
+        std::string text = materialFormula_->text().trimmed().toStdString();
         double wavelength =
             parseReal(materialWavelength_->text().toStdString(), "field material λ(Å)");
-        double mag = parseReal(materialMoment_->text().toStdString(), "field material mag");
-        // Computed before the dialog: a refused formula asks for no file name.
-        MaterialResult result = calculateMaterial(formula, wavelength, mag);
+        int kind = materialKind_->currentIndex();
+        MaterialResult result;
+        std::string fileText;
+        if (kind == MATERIAL_FORMULA) {
+            double mag = parseReal(materialMoment_->text().toStdString(), "field material mag");
+            // Computed before the dialog: a refused formula asks for no file name.
+            result = calculateMaterial(text, wavelength, mag);
+            if (result.status.ok()) fileText = materialFileText(text, result.values);
+        } else {
+            size_t colon = text.find(':');
+            std::string_view first = std::string_view(text).substr(0, colon);
+            double a = parseReal(first, "field material");
+            if (kind == MATERIAL_DELTA_BETA && colon == std::string::npos)
+                throw NumberError("\"" + text + "\" is not δ:β (field material)");
+            double b = colon == std::string::npos
+                           ? 0.0
+                           : parseReal(std::string_view(text).substr(colon + 1), "field material");
+            Medium medium = kind == MATERIAL_SLD ? mediumOfSld(a, b, wavelength) : Medium{a, b};
+            std::string description = kind == MATERIAL_SLD
+                                          ? formatText("SLD %.15g%+.15gi (1e-6/A^2)", a, b)
+                                          : formatText("delta %.15g, beta %.15g", a, b);
+            result = materialOfMedium(medium, wavelength);
+            if (result.status.ok()) fileText = mediumFileText(result.values, description);
+        }
         if (!result.status.ok()) {
             materialValues_->clear();
             setStatus(result.status.message);
@@ -81,8 +119,7 @@ void MainWindow::MaterialSaveClick() {
         materialValues_->setText(valuesText(result.values));
         QString chosen = services_.dialogs->saveFile(materialSaveDialog());
         if (chosen.isEmpty()) return;
-        Status written =
-            writeFileSafely(chosen.toStdString(), materialFileText(formula, result.values));
+        Status written = writeFileSafely(chosen.toStdString(), fileText);
         setStatus(written.message);
     });
 }

@@ -43,9 +43,21 @@ void MainWindow::showCurve(int slot, int pair, CurvePart part, bool ratio) {
     Chart1->setPoints(2 * pair + 1, c.x, c.calculated);
 }
 
+// The density profile, or (the "SLD profile" box) the real and imaginary SLD.
 void MainWindow::showProfile(int slot) {
+    if (sldProfile_->isChecked()) {
+        int n = computeSldProfile(store_, slot);
+        Chart2->setYTitle("SLD (1e-6/Å²)");
+        // The imaginary part gets a series of its own the first time it is shown.
+        if (Chart2->seriesCount() < 2) Chart2->addSeries({"Series23", Qt::blue});
+        Chart2->setPoints(0, store_.profileZ.data(), store_.profileSldRe.data(), n);
+        Chart2->setPoints(1, store_.profileZ.data(), store_.profileSldIm.data(), n);
+        return;
+    }
     int n = computeProfile(store_, slot);
+    Chart2->setYTitle("Profile (g/cm3)");
     Chart2->setPoints(0, store_.profileZ.data(), store_.profileRho.data(), n);
+    if (Chart2->seriesCount() > 1) Chart2->clearSeries(1);
 }
 
 // A slot just read: its fields, its table rows, the visible part of its curve in the first
@@ -133,7 +145,8 @@ void MainWindow::Button3Click() {
 void MainWindow::Button23Click() {
     guarded([this] {
         FieldText delta(Edit21), beta(Edit22);
-        Status s = applyAmbientFields(store_, delta, beta);
+        Status s = ambientAsSld() ? applyAmbientSldFields(store_, delta, beta)
+                                  : applyAmbientFields(store_, delta, beta);
         if (!s.ok()) setStatus(s.message);
     });
 }

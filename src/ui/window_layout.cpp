@@ -262,16 +262,20 @@ QLayout* MainWindow::buildRangeFields(QWidget* panel) {
 
 QWidget* MainWindow::buildAmbientBox(QWidget* panel) {
     auto* ambient = new QGroupBox("Ambient", panel);
-    auto* layout = new QHBoxLayout(ambient);
+    auto* layout = new QGridLayout(ambient);
     layout->setContentsMargins(6, 2, 6, 4);
+    layout->setHorizontalSpacing(4);
+    layout->setVerticalSpacing(2);
     Button23 = makeButton("Button23", "Set", ambient);
     Edit21->setFixedWidth(64);
     Edit22->setFixedWidth(64);
-    layout->addWidget(makeLabel("δ", ambient));
-    layout->addWidget(Edit21);
-    layout->addWidget(makeLabel("β", ambient));
-    layout->addWidget(Edit22);
-    layout->addWidget(Button23);
+    ambientLabels_ = {makeLabel("δ", ambient), makeLabel("β", ambient)};
+    layout->addWidget(ambientLabels_[0], 0, 0);
+    layout->addWidget(Edit21, 0, 1);
+    layout->addWidget(ambientLabels_[1], 0, 2);
+    layout->addWidget(Edit22, 0, 3);
+    layout->addWidget(Button23, 0, 4);
+    layout->addWidget(buildAmbientKind(ambient), 1, 0, 1, 5);
     return ambient;
 }
 
@@ -346,7 +350,8 @@ QWidget* MainWindow::buildSlotControls(QWidget* page) {
     layout->addWidget(Button4, 2, 1);
     layout->addWidget(Button9, 3, 1);
     layout->addLayout(gaFields, 4, 0, 1, 2);
-    layout->setRowStretch(5, 1);
+    layout->addWidget(buildDataOptions(panel), 5, 0, 1, 2);
+    layout->setRowStretch(6, 1);
     return panel;
 }
 
@@ -394,7 +399,10 @@ QWidget* MainWindow::buildUtilitiesPage() {
         grid->addWidget(this->*b.button, i % BUTTON_ROWS, i / BUTTON_ROWS);
     }
     grid->addWidget(buildMaterialGroup(page), BUTTON_ROWS, 0, 1, 3);
-    grid->setRowStretch(BUTTON_ROWS + 1, 1);
+    sldProfile_ = new QCheckBox("SLD profile", page);
+    sldProfile_->setObjectName("SldProfile");
+    grid->addWidget(sldProfile_, BUTTON_ROWS + 1, 0, 1, 3);
+    grid->setRowStretch(BUTTON_ROWS + 2, 1);
 
     auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -435,6 +443,7 @@ void MainWindow::connectHandlers() {
     // RGM has no handler: the fit reads its item when it starts.
     connect(CheckBox1, &QCheckBox::clicked, this, &MainWindow::CheckBox1Click);
     connect(materialSave_, &QPushButton::clicked, this, &MainWindow::MaterialSaveClick);
+    connectDataOptions();
 }
 
 void MainWindow::setStartupState() {
@@ -460,6 +469,7 @@ void MainWindow::setStartupState() {
     store_.nfile = 0;
     store_.curfile = 0;
     store_.ambient = {};
+    store_.ambientSld = {};
     store_.rRfMode = false;
 }
 
