@@ -48,6 +48,14 @@ TEST_F(DataOptions, TheNeutronExampleFitsWithTheOptionsSetInTheWindow) {
     for (const QString& line : log)
         EXPECT_FALSE(line.startsWith("--->Warning")) << line.toStdString();
     EXPECT_NEAR(store->layerModel(0).entries[1].t.value, 180.0, 0.05);
+
+    // The fitted background, about 1e-7, shows as "0.0000" and survives the next Plot.
+    double bg = store->dataSet(0).bg.value;
+    EXPECT_GT(bg, 5e-8);
+    EXPECT_LT(bg, 2e-7);
+    EXPECT_EQ(cell("StringGrid2", 1, 9).trimmed(), "0.0000");
+    click("Button6");
+    EXPECT_EQ(store->dataSet(0).bg.value, bg);
 }
 
 TEST_F(DataOptions, AnSldAmbientIsSetAndAMediumWithGainRefused) {
