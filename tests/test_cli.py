@@ -153,6 +153,17 @@ class FitCommand(unittest.TestCase):
 EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "neutron")
 
 
+def example_with_error(d, index, error):
+    """The neutron example in d, line `index` of its data file given the error `error`."""
+    for name in ("film.par", "film.mf", "d2o.mf"):
+        shutil.copy(os.path.join(EXAMPLE, name), d)
+    with open(os.path.join(EXAMPLE, "film.dat")) as f:
+        lines = f.readlines()
+    lines[index] = " ".join(lines[index].split()[:2]) + " " + error + "\n"
+    with open(os.path.join(d, "film.dat"), "w") as f:
+        f.writelines(lines)
+
+
 class RealDataOptions(unittest.TestCase):
     REAL = ["--errors", "data", "--steps", "relative", "--ambient-sld", "2.07"]
 
@@ -182,13 +193,7 @@ class RealDataOptions(unittest.TestCase):
 
     def test_a_refused_error_column_names_file_and_line_and_exits_1(self):
         with tempfile.TemporaryDirectory() as d:
-            for name in ("film.par", "film.mf", "d2o.mf"):
-                shutil.copy(os.path.join(EXAMPLE, name), d)
-            with open(os.path.join(EXAMPLE, "film.dat")) as f:
-                lines = f.readlines()
-            lines[3] = lines[3].split()[0] + " " + lines[3].split()[1] + " -1\n"
-            with open(os.path.join(d, "film.dat"), "w") as f:
-                f.writelines(lines)
+            example_with_error(d, 3, "-1")
             code, out, err = run("simulate", os.path.join(d, "film.par"), "--errors", "data")
             self.assertEqual((code, out), (1, ""))
             self.assertEqual(err.splitlines()[-1], "--->Error, negative error of y (in " +
@@ -198,13 +203,7 @@ class RealDataOptions(unittest.TestCase):
 
     def test_load_warnings_come_before_the_status_line(self):
         with tempfile.TemporaryDirectory() as d:
-            for name in ("film.par", "film.mf", "d2o.mf"):
-                shutil.copy(os.path.join(EXAMPLE, name), d)
-            with open(os.path.join(EXAMPLE, "film.dat")) as f:
-                lines = f.readlines()
-            lines[5] = " ".join(lines[5].split()[:2]) + " 0\n"
-            with open(os.path.join(d, "film.dat"), "w") as f:
-                f.writelines(lines)
+            example_with_error(d, 5, "0")
             code, _, err = run("fit", os.path.join(d, "film.par"), *self.REAL)
             self.assertEqual(code, 0, err)
             self.assertEqual(err.splitlines()[-2], "--->Warning, 1 point with an error of 0 left out")

@@ -60,25 +60,7 @@ void xrayMultilayer(ModelStore& store, double lamd, int slabs, double x0, double
     for (int i = 0; i < points; ++i) d.xData[i] = x0 + (x1 - x0) * i / (points - 1);
 }
 
-struct SlabValues {
-    Medium medium;
-    double t = 0.0;
-    double sig = 0.0;
-    double magTerm = 0.0;
-};
-
-void setSlabs(ModelStore& store, const std::vector<SlabValues>& slabs) {
-    LayerModel& model = store.layerModel(0);
-    model.layall = static_cast<int>(slabs.size());
-    for (size_t s = 0; s < slabs.size(); ++s) {
-        LayerEntry& e = model.slabs[s];
-        e.medium = slabs[s].medium;
-        e.n = slabs[s].medium.index();
-        e.t.value = slabs[s].t;
-        e.sig.value = slabs[s].sig;
-        e.magTerm = {slabs[s].magTerm, 0.0};
-    }
-}
+using test::setSlabs;
 
 void setPoints(ModelStore& store, std::vector<double> xs) {
     DataSet& d = store.dataSet(0);
@@ -86,26 +68,9 @@ void setPoints(ModelStore& store, std::vector<double> xs) {
     std::copy(xs.begin(), xs.end(), d.xData.begin());
 }
 
-void grid(ModelStore& store, double x0, double x1, int points) {
-    std::vector<double> xs;
-    for (int i = 0; i < points; ++i) xs.push_back(x0 + (x1 - x0) * i / (points - 1));
-    setPoints(store, xs);
-}
-
 // Fe/Cu bilayers on silicon at 4.75 Å on the q axis, the magnetic term in Fe.
 void polarised(ModelStore& store, double magMode) {
-    DataSet& d = store.dataSet(0);
-    d.lamd = 4.75;
-    d.xAxis = 2;
-    d.magMode = magMode;
-    std::vector<SlabValues> stack{{{7.4e-6, 1e-10}, 0.0, 3.0}};
-    for (int i = 0; i < 20; ++i) {
-        stack.push_back({{2.9e-5, 2e-9}, 60.0, 4.0, 1.8e-5});
-        stack.push_back({{2.4e-5, 1e-9}, 40.0, 3.0});
-    }
-    stack.push_back({{1.2e-5, 0.0}, 30.0, 2.0});
-    setSlabs(store, stack);
-    grid(store, 0.002, 0.3, 1500);
+    test::setPolarisedStack(store, magMode, 20);
 }
 
 struct ExactCase {
@@ -132,7 +97,7 @@ const ExactCase CASES[] = {
          setSlabs(s, {{{7.588331e-06, 1.753606e-07}, 500.0, 2.0},
                       {{4.7e-5, 3.8e-6}, 100.0, 3.0},
                       {{7.1e-6, 9.0e-8}, 30.0, 2.0}});
-         grid(s, 0.01, 5.0, 1000);
+         test::setGrid(s, 0.01, 5.0, 1000);
      }},
     {"ClampedAnglesOnTheThetaAxis",
      [](ModelStore& s) {

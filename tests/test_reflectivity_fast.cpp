@@ -45,32 +45,9 @@ std::vector<Variant> supportedVariants() {
     return all;
 }
 
-struct Slab {
-    Medium medium;
-    double t = 0.0;
-    double sig = 0.0;
-    Complex magTerm{};
-};
-
-void setSlabs(ModelStore& store, const std::vector<Slab>& slabs) {
-    LayerModel& model = store.layerModel(0);
-    model.layall = static_cast<int>(slabs.size());
-    for (size_t s = 0; s < slabs.size(); ++s) {
-        LayerEntry& e = model.slabs[s];
-        e.medium = slabs[s].medium;
-        e.n = slabs[s].medium.index();
-        e.t.value = slabs[s].t;
-        e.sig.value = slabs[s].sig;
-        e.magTerm = slabs[s].magTerm;
-    }
-}
-
-// `count` x values evenly from x0 to x1.
-void setGrid(ModelStore& store, double x0, double x1, int count) {
-    DataSet& d = store.dataSet(0);
-    d.npoints = count;
-    for (int i = 0; i < count; ++i) d.xData[i] = x0 + (x1 - x0) * i / (count - 1);
-}
+using test::setGrid;
+using test::setSlabs;
+using Slab = test::TestSlab;
 
 void setXray(ModelStore& store, int xAxis = 0) {
     DataSet& d = store.dataSet(0);
@@ -89,20 +66,8 @@ std::vector<Slab> multilayer(int slabs) {
     return stack;
 }
 
-// A polarised-neutron stack at 4.75 Å: Fe/Cu bilayers with the magnetic term in Fe.
 void polarised(ModelStore& store, double magMode) {
-    DataSet& d = store.dataSet(0);
-    d.lamd = 4.75;
-    d.xAxis = 2;
-    d.magMode = magMode;
-    std::vector<Slab> stack{{{7.4e-6, 1e-10}, 0.0, 3.0}};
-    for (int i = 0; i < 10; ++i) {
-        stack.push_back({{2.9e-5, 2e-9}, 60.0, 4.0, {1.8e-5, 0.0}});
-        stack.push_back({{2.4e-5, 1e-9}, 40.0, 3.0});
-    }
-    stack.push_back({{1.2e-5, 0.0}, 30.0, 2.0});
-    setSlabs(store, stack);
-    setGrid(store, 0.002, 0.3, 1500);
+    test::setPolarisedStack(store, magMode, 10);
 }
 
 struct FastCase {

@@ -37,6 +37,40 @@ Medium mediumMatchingSineSquared(double sineSq) {
     throw std::runtime_error("no double delta cancels this sine");
 }
 
+void setSlabs(ModelStore& store, const std::vector<TestSlab>& slabs) {
+    LayerModel& model = store.layerModel(0);
+    model.layall = static_cast<int>(slabs.size());
+    for (size_t s = 0; s < slabs.size(); ++s) {
+        LayerEntry& e = model.slabs[s];
+        e.medium = slabs[s].medium;
+        e.n = slabs[s].medium.index();
+        e.t.value = slabs[s].t;
+        e.sig.value = slabs[s].sig;
+        e.magTerm = slabs[s].magTerm;
+    }
+}
+
+void setGrid(ModelStore& store, double x0, double x1, int count) {
+    DataSet& d = store.dataSet(0);
+    d.npoints = count;
+    for (int i = 0; i < count; ++i) d.xData[i] = x0 + (x1 - x0) * i / (count - 1);
+}
+
+void setPolarisedStack(ModelStore& store, double magMode, int bilayers) {
+    DataSet& d = store.dataSet(0);
+    d.lamd = 4.75;
+    d.xAxis = 2;
+    d.magMode = magMode;
+    std::vector<TestSlab> stack{{{7.4e-6, 1e-10}, 0.0, 3.0}};
+    for (int i = 0; i < bilayers; ++i) {
+        stack.push_back({{2.9e-5, 2e-9}, 60.0, 4.0, {1.8e-5, 0.0}});
+        stack.push_back({{2.4e-5, 1e-9}, 40.0, 3.0});
+    }
+    stack.push_back({{1.2e-5, 0.0}, 30.0, 2.0});
+    setSlabs(store, stack);
+    setGrid(store, 0.002, 0.3, 1500);
+}
+
 void writeText(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);
     out << content;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/model_store.h"
 
@@ -28,6 +29,21 @@ std::string readText(const std::string& path);
 // A medium without absorption whose χ = n² - 1 cancels sin²θ exactly in the kernels' arithmetic,
 // under the default ambient: a slab of it has a wave number of exactly 0 at that angle.
 Medium mediumMatchingSineSquared(double sineSq);
+
+// A slab given directly, bypassing the layer table.
+struct TestSlab {
+    Medium medium;
+    double t = 0.0;
+    double sig = 0.0;
+    Complex magTerm{};
+};
+// The slab stack of slot 0 (n shown as the medium's index).
+void setSlabs(ModelStore& store, const std::vector<TestSlab>& slabs);
+// `count` x values of slot 0 evenly from x0 to x1.
+void setGrid(ModelStore& store, double x0, double x1, int count);
+// A polarised-neutron stack in slot 0 at 4.75 Å on the q axis: `bilayers` Fe/Cu bilayers on
+// silicon under a cap, the magnetic term in Fe, 1500 q values from 0.002 to 0.3 1/Å.
+void setPolarisedStack(ModelStore& store, double magMode, int bilayers);
 
 inline std::unique_ptr<ModelStore> makeStore() {
     return std::make_unique<ModelStore>();

@@ -112,6 +112,15 @@ double parseReal(std::string_view text, std::string_view where) {
     return value;
 }
 
+void parseRealPair(std::string_view text, std::string_view where, bool secondOptional, double& a,
+                   double& b) {
+    size_t colon = text.find(':');
+    if (colon == std::string_view::npos && !secondOptional)
+        throwNotANumber(text, where, "a pair of numbers A:B");
+    a = parseReal(text.substr(0, colon), where);
+    if (colon != std::string_view::npos) b = parseReal(text.substr(colon + 1), where);
+}
+
 int parseInt(std::string_view text, std::string_view where) {
     std::string_view s = withoutPlus(trimBlanks(text));
     std::string_view body = s;

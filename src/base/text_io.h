@@ -67,6 +67,10 @@ LineList readLines(const std::string& path, int maxLines);
 // "nan", "inf", hexadecimal and values outside the double range throw NumberError. `where`
 // names the place for the message (e.g. "in x.par, line 14"); it may be empty.
 double parseReal(std::string_view text, std::string_view where = {});
+// "A:B" as two numbers; with `secondOptional` also "A" alone, which leaves b as it is. Throws
+// NumberError (naming `where`) for anything else.
+void parseRealPair(std::string_view text, std::string_view where, bool secondOptional, double& a,
+                   double& b);
 // An integer: no fraction, within the range of int.
 int parseInt(std::string_view text, std::string_view where = {});
 // A real truncated toward zero, which must lie within the range of int.

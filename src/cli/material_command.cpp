@@ -28,16 +28,8 @@ namespace {
 // --sld RE[:IM] (1e-6/Å²) or --delta-beta D:B at the wavelength: the medium a file should give.
 Medium mediumOption(const Arguments& args, double wavelength, std::string& description) {
     if (args.values.count("sld")) {
-        std::string text = args.value("sld");
         double re = 0.0, im = 0.0;
-        try {
-            size_t colon = text.find(':');
-            re = parseReal(std::string_view(text).substr(0, colon));
-            if (colon != std::string::npos)
-                im = parseReal(std::string_view(text).substr(colon + 1));
-        } catch (const NumberError&) {
-            throw UsageError{"--sld needs RE or RE:IM (1e-6/A^2), not \"" + text + "\""};
-        }
+        sldOption(args, "sld", re, im);
         description = formatText("SLD %.15g%+.15gi (1e-6/A^2)", re, im);
         return mediumOfSld(re, im, wavelength);
     }

@@ -24,16 +24,8 @@ void setAmbientOption(ModelStore& store, const Arguments& args) {
     if (sld && args.values.count("ambient"))
         throw UsageError{"give the fronting medium once: --ambient or --ambient-sld, not both"};
     if (sld) {
-        std::string text = args.value("ambient-sld");
         double re = 0.0, im = 0.0;
-        try {
-            size_t colon = text.find(':');
-            re = parseReal(std::string_view(text).substr(0, colon));
-            if (colon != std::string::npos)
-                im = parseReal(std::string_view(text).substr(colon + 1));
-        } catch (const NumberError&) {
-            throw UsageError{"--ambient-sld needs RE or RE:IM (1e-6/A^2), not \"" + text + "\""};
-        }
+        sldOption(args, "ambient-sld", re, im);
         if (im < 0.0) throw UsageError{"--ambient-sld: the imaginary part must not be negative"};
         store.ambientSld = {true, re, im};
         return;

@@ -51,13 +51,20 @@ int intOption(const Arguments& args, const std::string& name, int fallback) {
 
 void pairOption(const Arguments& args, const std::string& name, double& a, double& b) {
     std::string text = args.value(name);
-    size_t colon = text.find(':');
     try {
-        if (colon == std::string::npos) throw NumberError("no colon");
-        a = parseReal(std::string_view(text).substr(0, colon));
-        b = parseReal(std::string_view(text).substr(colon + 1));
+        parseRealPair(text, {}, false, a, b);
     } catch (const NumberError&) {
         throw UsageError{"--" + name + " needs two numbers A:B, not \"" + text + "\""};
+    }
+}
+
+void sldOption(const Arguments& args, const std::string& name, double& re, double& im) {
+    std::string text = args.value(name);
+    re = im = 0.0;
+    try {
+        parseRealPair(text, {}, true, re, im);
+    } catch (const NumberError&) {
+        throw UsageError{"--" + name + " needs RE or RE:IM (1e-6/A^2), not \"" + text + "\""};
     }
 }
 

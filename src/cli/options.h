@@ -42,5 +42,7 @@ double realOption(const Arguments& args, const std::string& name, double fallbac
 int intOption(const Arguments& args, const std::string& name, int fallback);
 // "A:B" as two reals.
 void pairOption(const Arguments& args, const std::string& name, double& a, double& b);
+// "RE" or "RE:IM" (an SLD, the imaginary part 0 when absent).
+void sldOption(const Arguments& args, const std::string& name, double& re, double& im);
 
 }  // namespace tolvi::cli

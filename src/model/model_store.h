@@ -183,6 +183,12 @@ struct ModelStore {
     const LayerModel& layerModel(int slot) const { return layers[slot]; }
 };
 
+// The medium of a slab as the polarisation p (magMode) sees it: n - p magTerm, so that δ grows
+// by p magTerm.
+inline Medium effectiveMedium(const LayerEntry& slab, double p) {
+    return {slab.medium.delta + p * slab.magTerm.re, slab.medium.beta - p * slab.magTerm.im};
+}
+
 // The medium above slot `slot`'s sample: `ambient`, or, when the fronting medium is given as an
 // SLD, that SLD at the slot's wavelength.
 Medium ambientOf(const ModelStore& store, int slot);

@@ -105,8 +105,8 @@ int computeSldProfile(ModelStore& store, int slot) {
     // SLD = 2π δ / λ² of the medium the slot's polarisation sees, in 1e-6 1/Å².
     double scale = TWO_PI / (d.lamd * d.lamd) * 1e6;
     double p = d.magMode;
-    auto re = [&](const LayerEntry& e) { return scale * (e.medium.delta + p * e.magTerm.re); };
-    auto im = [&](const LayerEntry& e) { return scale * (e.medium.beta - p * e.magTerm.im); };
+    auto re = [&](const LayerEntry& e) { return scale * effectiveMedium(e, p).delta; };
+    auto im = [&](const LayerEntry& e) { return scale * effectiveMedium(e, p).beta; };
     const LayerModel& model = store.layerModel(slot);
     accumulateProfile(model, im, store.profileZ, store.profileSldIm);
     store.nprofile = accumulateProfile(model, re, store.profileZ, store.profileSldRe);

@@ -45,11 +45,6 @@ struct StackOptics {
     std::array<double, MAX_SLABS> sigma;  // Å
 };
 
-// The slab's medium as the polarisation p sees it: n - p magTerm, so δ grows by p magTerm.
-Medium effectiveMedium(const LayerEntry& slab, double p) {
-    return {slab.medium.delta + p * slab.magTerm.re, slab.medium.beta - p * slab.magTerm.im};
-}
-
 // χ of the slab less χ of the ambient medium.
 Complex relativeChi(const LayerEntry& slab, double p, Complex ambientChi) {
     return effectiveMedium(slab, p).chi() - ambientChi;

@@ -18,7 +18,7 @@ namespace tolvi::ui {
 
 namespace {
 
-constexpr int AMBIENT_DELTA_BETA = 0;
+// The item of AmbientKind that reads the fields as an SLD (item 0: δ and β).
 constexpr int AMBIENT_SLD = 1;
 
 }  // namespace
@@ -72,8 +72,7 @@ void MainWindow::ErrorsFromDataClick() {
             }
             store_.dataOptions[slot].errors = ErrorSource::Builtin;
             Status classic = readDataAndCurves(store_, slot);
-            (void)classic;
-            message = formatText("F%d: ", slot + 1) + s.message;
+            message = formatText("F%d: ", slot + 1) + (classic.succeeded() ? s : classic).message;
         }
         setStatus(message);
         if (store_.nfile > 0) refillSlot(store_.curfile);

@@ -96,14 +96,10 @@ void MainWindow::MaterialSaveClick() {
             result = calculateMaterial(text, wavelength, mag);
             if (result.status.ok()) fileText = materialFileText(text, result.values);
         } else {
-            size_t colon = text.find(':');
-            std::string_view first = std::string_view(text).substr(0, colon);
-            double a = parseReal(first, "field material");
-            if (kind == MATERIAL_DELTA_BETA && colon == std::string::npos)
+            if (kind == MATERIAL_DELTA_BETA && text.find(':') == std::string::npos)
                 throw NumberError("\"" + text + "\" is not δ:β (field material)");
-            double b = colon == std::string::npos
-                           ? 0.0
-                           : parseReal(std::string_view(text).substr(colon + 1), "field material");
+            double a = 0.0, b = 0.0;
+            parseRealPair(text, "field material", true, a, b);
             Medium medium = kind == MATERIAL_SLD ? mediumOfSld(a, b, wavelength) : Medium{a, b};
             std::string description = kind == MATERIAL_SLD
                                           ? formatText("SLD %.15g%+.15gi (1e-6/A^2)", a, b)
