@@ -26,12 +26,19 @@ const std::string EXAMPLE = std::string(TOLVI_SOURCE_DIR) + "/examples/neutron/"
 // The true film (tools/make_neutron_example.py): density 1 (SLD 3.5), 180 Å, roughness 6 Å.
 constexpr double TRUE_RHO = 1.0, TRUE_T = 180.0, TRUE_SIG = 6.0;
 
+DataOptions optionsOf(ErrorSource errors, StepRule steps) {
+    DataOptions options;
+    options.errors = errors;
+    options.steps = steps;
+    return options;
+}
+
 class RealData : public ::testing::Test {
   protected:
     // The example's parameter file, with or without the options real data need.
     Status loadExample(bool realDataOptions, const std::string& par = EXAMPLE + "film.par") {
         if (realDataOptions) {
-            store->dataOptions.fill({ErrorSource::Data, StepRule::Relative});
+            store->dataOptions.fill(optionsOf(ErrorSource::Data, StepRule::Relative));
             store->ambientSld = {true, 2.07, 0.0};
         }
         return loadParamSlot(*store, par);
@@ -86,7 +93,7 @@ TEST_F(RealData, RelativeStepsFitWhereTheFixedStepsFail) {
     std::vector<double> thickness, thicknessError;
     for (StepRule steps : {StepRule::Fixed, StepRule::Relative}) {
         store = test::makeStore();
-        store->dataOptions.fill({ErrorSource::Data, steps});
+        store->dataOptions.fill(optionsOf(ErrorSource::Data, steps));
         store->ambientSld = {true, 2.07, 0.0};
         ASSERT_TRUE(loadParamSlot(*store, dir.file("film.par")).succeeded());
         FitReport r = fit();
@@ -120,7 +127,7 @@ TEST_F(RealData, ErrorsOfLinearAndLogFilesGiveTheSameResiduals) {
     std::vector<std::vector<double>> residuals;
     for (const char* par : {"lin.par", "log.par"}) {
         store = test::makeStore();
-        store->dataOptions.fill({ErrorSource::Data, StepRule::Fixed});
+        store->dataOptions.fill(optionsOf(ErrorSource::Data, StepRule::Fixed));
         ASSERT_TRUE(loadParamSlot(*store, dir.file(par)).succeeded()) << par;
         const DataSet& d = store->dataSet(0);
         std::vector<double> r;
@@ -134,7 +141,7 @@ TEST_F(RealData, ErrorsOfLinearAndLogFilesGiveTheSameResiduals) {
         EXPECT_NEAR(residuals[0][p], (ys[p] - calc) / dys[p], 1e-12 * std::fabs(residuals[0][p]));
     }
     store = test::makeStore();
-    store->dataOptions.fill({ErrorSource::Data, StepRule::Fixed});
+    store->dataOptions.fill(optionsOf(ErrorSource::Data, StepRule::Fixed));
     ASSERT_TRUE(loadParamSlot(*store, dir.file("lin.par")).succeeded());
     EXPECT_EQ(pointResidual(*store, 0, 3), (-0.5 - store->dataSet(0).calcLin[3]) / 0.25);
 }
@@ -155,7 +162,7 @@ TEST_F(RealData, ErrorsThatCannotServeAreRefusedAndZeroErrorsLeftOut) {
         test::writeText(dir.file("d.dat"), c.data);
         test::writeText(dir.file("a.par"), test::headerText(1, 0, 0, 0, 1.54, "d.dat") + layer);
         store = test::makeStore();
-        store->dataOptions.fill({ErrorSource::Data, StepRule::Fixed});
+        store->dataOptions.fill(optionsOf(ErrorSource::Data, StepRule::Fixed));
         try {
             Status s = loadParamSlot(*store, dir.file("a.par"));
             EXPECT_EQ(s.outcome, Outcome::FileRefused) << c.data;
@@ -173,7 +180,7 @@ TEST_F(RealData, ErrorsThatCannotServeAreRefusedAndZeroErrorsLeftOut) {
 
     test::writeText(dir.file("d.dat"), "0.5 100 10\n0.7 50 0\n1.0 10 1\n1.2 5 0\n");
     store = test::makeStore();
-    store->dataOptions.fill({ErrorSource::Data, StepRule::Fixed});
+    store->dataOptions.fill(optionsOf(ErrorSource::Data, StepRule::Fixed));
     Status s = loadParamSlot(*store, dir.file("a.par"));
     EXPECT_EQ(s.outcome, Outcome::Warning);
     EXPECT_EQ(s.message, "--->Warning, 2 points with an error of 0 left out");

@@ -43,6 +43,16 @@ Status readDataAndCurves(ModelStore& store, int slot) {
     Status s = readData(store, slot);
     if (!s.ok()) return s;
     computeCurves(store, slot, store.layerModel(slot).simFit == 0);
+    // What the options change of the parameter file's meaning is said, when nothing else is.
+    if (s.outcome == Outcome::Ok && pointwiseResolution(store.dataOptions[slot])) {
+        if (store.resolutionPlans[slot].coarsened)
+            return Status::warning(
+                "--->Warning, the resolution grid was made coarser to fit: the curve is less "
+                "accurate");
+        if (store.dataSet(slot).divergence != 0.0)
+            return Status::warning("--->Warning, the resolution replaces the divergence of the "
+                                   "parameter file");
+    }
     return s;
 }
 

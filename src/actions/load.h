@@ -25,7 +25,9 @@ Status setupLayers(ModelStore& store, int slot, int count, const std::vector<Cou
                    int first, const std::string& path);
 
 // The data reader of a slot, then (when it found its file) the calculated curve and, in R/Rf'
-// mode, the reference. Status and exceptions as readData and computeCurves give them.
+// mode, the reference. Status and exceptions as readData and computeCurves give them; where the
+// reader had nothing to say, a pointwise resolution adds a warning when it replaces a divergence
+// that is not 0, or when its grid had to be made coarser than its accuracy asks.
 Status readDataAndCurves(ModelStore& store, int slot);
 
 // Reads the parameter file named by the slot's `paramPath` into the slot: header, layer set-up

@@ -12,11 +12,9 @@ int exitStatusOf(Outcome outcome) {
 }
 
 std::vector<OptionSpec> modelOptions() {
-    return {{"template", false},
-            {"ambient", true},
-            {"ambient-sld", true},
-            {"errors", true},
-            {"steps", true}};
+    return {{"template", false},   {"ambient", true},    {"ambient-sld", true},
+            {"errors", true},      {"steps", true},      {"resolution", true},
+            {"footprint", true},   {"fit-resolution", true}, {"fit-beam", true}};
 }
 
 void setAmbientOption(ModelStore& store, const Arguments& args) {
@@ -38,9 +36,109 @@ void setAmbientOption(ModelStore& store, const Arguments& args) {
         throw UsageError{"--ambient: " + s.message.substr(std::string("--->Error ").size())};
 }
 
+namespace {
+
+// The text after "NAME:" of a value "NAME:REST", or nothing when the value does not start so.
+bool afterPrefix(const std::string& text, const std::string& name, std::string& rest) {
+    if (text.compare(0, name.size() + 1, name + ":") != 0) return false;
+    rest = text.substr(name.size() + 1);
+    return true;
+}
+
+// --resolution divergence|column:fwhm|column:sigma|relative:F
+ResolutionSettings resolutionOption(const Arguments& args) {
+    ResolutionSettings r;
+    std::string text = args.value("resolution", "divergence");
+    std::string rest;
+    if (text == "divergence") return r;
+    if (text == "column:fwhm") {
+        r.kind = ResolutionKind::ColumnFwhm;
+    } else if (text == "column:sigma") {
+        r.kind = ResolutionKind::ColumnSigma;
+    } else if (text == "column") {
+        throw UsageError{"--resolution column needs :fwhm or :sigma (what the fourth number is)"};
+    } else if (afterPrefix(text, "relative", rest)) {
+        r.kind = ResolutionKind::Relative;
+        double f = 0.0;
+        try {
+            f = parseReal(rest);
+        } catch (const NumberError&) {
+            throw UsageError{"--resolution relative:F needs a number F, not \"" + rest + "\""};
+        }
+        if (!(f > 0.0 && f < 1.0))
+            throw UsageError{"--resolution relative:F needs 0 < F < 1 (0.05 for 5 %), not " + rest};
+        r.relativeFwhm = f;
+    } else {
+        throw UsageError{"--resolution is divergence, column:fwhm, column:sigma or relative:F, "
+                         "not \"" +
+                         text + "\""};
+    }
+    return r;
+}
+
+// --footprint gauss:BEAM_MM:SAMPLE_MM|uniform:BEAM_MM:SAMPLE_MM
+FootprintSettings footprintOption(const Arguments& args) {
+    FootprintSettings f;
+    if (!args.values.count("footprint")) return f;
+    std::string text = args.value("footprint");
+    std::string rest;
+    if (afterPrefix(text, "gauss", rest))
+        f.kind = FootprintKind::Gaussian;
+    else if (afterPrefix(text, "uniform", rest))
+        f.kind = FootprintKind::Uniform;
+    else
+        throw UsageError{"--footprint is gauss:BEAM_MM:SAMPLE_MM or uniform:BEAM_MM:SAMPLE_MM, "
+                         "not \"" +
+                         text + "\""};
+    double beam = 0.0, sample = 0.0;
+    try {
+        parseRealPair(rest, {}, false, beam, sample);
+    } catch (const NumberError&) {
+        throw UsageError{"--footprint needs two numbers BEAM_MM:SAMPLE_MM, not \"" + rest + "\""};
+    }
+    if (!(beam > 0.0 && sample > 0.0))
+        throw UsageError{"--footprint: the beam width and the sample length must be above 0"};
+    f.beam.value = f.beam.min = f.beam.max = beam;
+    f.sample = sample;
+    return f;
+}
+
+// MIN:MAX of a --fit-... option, MIN < MAX, with `start` inside.
+void fitRangeOption(const Arguments& args, const std::string& name, double start,
+                    BoundedParam& p) {
+    double lo = 0.0, hi = 0.0;
+    pairOption(args, name, lo, hi);
+    if (!(lo < hi)) throw UsageError{"--" + name + " needs MIN < MAX"};
+    if (!(lo <= start && start <= hi))
+        throw UsageError{"--" + name + formatText(": the start %g must lie within MIN:MAX", start)};
+    p.min = lo;
+    p.max = hi;
+    p.fit = 1;
+}
+
+}  // namespace
+
 void setModelOptions(ModelStore& store, const Arguments& args) {
     setAmbientOption(store, args);
     DataOptions options;
+    options.resolution = resolutionOption(args);
+    options.footprint = footprintOption(args);
+    if (args.values.count("fit-resolution")) {
+        if (!pointwiseResolution(options))
+            throw UsageError{"--fit-resolution needs a pointwise --resolution (column:... or "
+                             "relative:F)"};
+        fitRangeOption(args, "fit-resolution", options.resolution.scale.value,
+                       options.resolution.scale);
+        if (options.resolution.scale.min < 0.0)
+            throw UsageError{"--fit-resolution: the scale must not be negative"};
+    }
+    if (args.values.count("fit-beam")) {
+        if (options.footprint.kind == FootprintKind::None)
+            throw UsageError{"--fit-beam needs --footprint"};
+        fitRangeOption(args, "fit-beam", options.footprint.beam.value, options.footprint.beam);
+        if (!(options.footprint.beam.min > 0.0))
+            throw UsageError{"--fit-beam: the beam width must stay above 0"};
+    }
     std::string errors = args.value("errors", "builtin");
     if (errors == "data")
         options.errors = ErrorSource::Data;

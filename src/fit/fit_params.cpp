@@ -13,11 +13,21 @@ namespace tolvi {
 namespace {
 
 BoundedParam& quantityOf(ModelStore& store, int slot, int quantity, int owner) {
-    if (quantity >= FIT_X0) {
-        DataSet& d = store.dataSet(owner);
-        return quantity == FIT_X0 ? d.x0_shift : quantity == FIT_LOGI0 ? d.logI0 : d.bg;
+    DataSet& d = store.dataSet(owner);
+    switch (quantity) {
+        case FIT_X0:
+            return d.x0_shift;
+        case FIT_LOGI0:
+            return d.logI0;
+        case FIT_BG:
+            return d.bg;
+        case FIT_RESOLUTION_SCALE:
+            return store.dataOptions[owner].resolution.scale;
+        case FIT_BEAM:
+            return store.dataOptions[owner].footprint.beam;
+        default:
+            return store.layerModel(slot).entries[owner].param(quantity);
     }
-    return store.layerModel(slot).entries[owner].param(quantity);
 }
 
 }  // namespace
@@ -47,6 +57,12 @@ int collectFitParams(ModelStore& store, FitState& state, FitMethod method) {
         if (e.t.fit > 0 && j != 0) take(FIT_T, j);  // the substrate has no thickness to fit
         if (e.sig.fit > 0) take(FIT_SIG, j);
         if (e.mag.fit > 0) take(FIT_MAG, j);
+    }
+    // The instrument's quantities count only where they act: a pointwise resolution, a footprint.
+    for (int d = firstUsedSlot(store, state); d < endUsedSlot(store, state); ++d) {
+        const DataOptions& o = store.dataOptions[d];
+        if (pointwiseResolution(o) && o.resolution.scale.fit > 0) take(FIT_RESOLUTION_SCALE, d);
+        if (o.footprint.kind != FootprintKind::None && o.footprint.beam.fit > 0) take(FIT_BEAM, d);
     }
     if (count == 0) return method == FitMethod::LeastSquares ? lm::LM_NO_PARAM : lm::GA_NO_PARAM;
     if (count > MAX_FIT_PARAMS) return TOO_MANY_FIT_PARAMS;
@@ -96,7 +112,8 @@ void collectFitPoints(const ModelStore& store, FitState& state) {
 }
 
 std::string fitParamName(const ModelStore& store, const FitParamList& list, int k) {
-    static const char* const QUANTITY[] = {"rho", "t", "sig", "mag", "x0_shift", "logI0", "bg"};
+    static const char* const QUANTITY[] = {"rho", "t",  "sig", "mag", "x0_shift", "logI0",
+                                           "bg",  "resolution_scale", "beam_width"};
     int q = list.quantity[k];
     int owner = list.owner[k];
     if (q >= FIT_X0) return formatText("F%d %s", owner + 1, QUANTITY[q]);

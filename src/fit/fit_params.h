@@ -19,8 +19,9 @@ constexpr int MAX_FIT_PARAMS = 50;
 constexpr double RELATIVE_STEP = 1e-6;
 constexpr double RANGE_STEP_FRACTION = 1e-3;
 
-// What a fit parameter is: the four layer quantities (owner = table entry of the current slot)
-// and the three scalars of a data set (owner = slot).
+// What a fit parameter is: the four layer quantities (owner = table entry of the current slot),
+// the three scalars of a data set and its two instrument quantities, the resolution scale and
+// the beam width of the footprint (owner = slot).
 enum FitQuantity {
     FIT_RHO = 0,
     FIT_T = 1,
@@ -28,12 +29,15 @@ enum FitQuantity {
     FIT_MAG = 3,
     FIT_X0 = 4,
     FIT_LOGI0 = 5,
-    FIT_BG = 6
+    FIT_BG = 6,
+    FIT_RESOLUTION_SCALE = 7,
+    FIT_BEAM = 8
 };
 enum class FitMethod { LeastSquares, Genetic };
 
 // The free parameters of a fit, in the order of the report lines: the scalars of each used slot,
-// then the layer quantities of the current slot's table.
+// then the layer quantities of the current slot's table, then the instrument quantities of each
+// used slot (so that a fit without them lists its parameters as it always has).
 struct FitParamList {
     int npar = 0;
     std::array<double, MAX_FIT_PARAMS> x{};
@@ -116,8 +120,8 @@ struct FitCall {
     FitState* state;
 };
 
-// The name of fit parameter k: "F<slot> x0_shift|logI0|bg" for a data set's quantity (the slot
-// 1-based), "row <k> <material> rho|t|sig|mag" for a layer (k as the table numbers its rows,
+// The name of fit parameter k: "F<slot> x0_shift|logI0|bg|resolution_scale|beam_width" for a
+// data set's quantity (the slot 1-based), "row <k> <material> rho|t|sig|mag" for a layer (k as the table numbers its rows,
 // the substrate row 1, and the material as the table shows it).
 std::string fitParamName(const ModelStore& store, const FitParamList& list, int k);
 

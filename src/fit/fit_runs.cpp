@@ -81,12 +81,16 @@ int runLeastSquares(ModelStore& store, FitState& state, LmResult& result) {
     int npar = collectFitParams(store, state, FitMethod::LeastSquares);
     if (npar < 0) return npar;
     collectFitPoints(store, state);
-    prepareWorkers(store, state);
-    FitCall call{&store, &state};
-    result = LmResult{};
-    result.xerror = state.list.xerror.data();
-    int status = lmFit(fitResiduals, state.window.m, npar, state.list.x.data(),
+    int status = 0;
+    {
+        FitResolutionPlans plans(store, state);
+        prepareWorkers(store, state);
+        FitCall call{&store, &state};
+        result = LmResult{};
+        result.xerror = state.list.xerror.data();
+        status = lmFit(fitResiduals, state.window.m, npar, state.list.x.data(),
                        state.list.lmParams.data(), &result, &call, fitResidualsBatch);
+    }
     applyFitParams(store, state);
     return status;
 }
@@ -97,7 +101,10 @@ int runGenetic(ModelStore& store, FitState& state, GeneticState& ga, int np, int
     int npar = collectFitParams(store, state, FitMethod::Genetic);
     if (npar < 0) return npar;
     collectFitPoints(store, state);
-    generations = geneticFit(store, state, ga, np, maxGene, seed);
+    {
+        FitResolutionPlans plans(store, state);
+        generations = geneticFit(store, state, ga, np, maxGene, seed);
+    }
     applyFitParams(store, state);
     return lm::GA_FINISHED;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "physics/reflectivity.h"
+#include "physics/resolution.h"
 #include "physics/slab_stack.h"
 
 namespace tolvi {
@@ -28,6 +29,11 @@ void copyForFit(const ModelStore& from, ModelStore& to, int slot) {
     b.xmin = a.xmin;
     b.xmax = a.xmax;
     to.dataOptions[slot] = from.dataOptions[slot];
+    const PointResolution& r = from.pointResolution[slot];
+    PointResolution& t = to.pointResolution[slot];
+    t.loaded = r.loaded;
+    if (r.loaded) std::copy_n(r.sigmaX.begin(), a.npoints, t.sigmaX.begin());
+    copyResolutionPlan(from.resolutionPlans[slot], to.resolutionPlans[slot]);
     const PointErrors& e = from.pointErrors[slot];
     PointErrors& f = to.pointErrors[slot];
     f.loaded = e.loaded;
@@ -90,19 +96,82 @@ void computeRange(void* context, int part, int /*worker*/) {
     computeReflectivityRange(*job.store, job.slot, false, first, end);
 }
 
+// With a pointwise resolution: the nodes of the plan first, then the points, each shared.
+struct NodeJob {
+    ModelStore* store;
+    int slot;
+    NodeRange nodes;
+    int points;
+    int parts;
+};
+
+void computeNodes(void* context, int part, int /*worker*/) {
+    NodeJob& job = *static_cast<NodeJob*>(context);
+    long count = job.nodes.end - job.nodes.first;
+    int first = job.nodes.first + static_cast<int>(count * part / job.parts);
+    int end = job.nodes.first + static_cast<int>(count * (part + 1) / job.parts);
+    computeReflectivityNodes(*job.store, job.slot, first, end);
+}
+
+void computePointsFromNodes(void* context, int part, int /*worker*/) {
+    NodeJob& job = *static_cast<NodeJob*>(context);
+    int first = static_cast<int>(static_cast<long>(job.points) * part / job.parts);
+    int end = static_cast<int>(static_cast<long>(job.points) * (part + 1) / job.parts);
+    computeReflectivityFromNodes(*job.store, job.slot, false, first, end);
+}
+
 }  // namespace
 
 void recalculateSlotShared(ModelStore& store, int slot, FitWorkers& workers) {
     buildSlabStack(store, slot);
     int points = store.dataSet(slot).npoints;
-    long work = static_cast<long>(points) * std::max(store.layerModel(slot).layall, 1);
     int threads = workers.pool.threads();
+    int layers = std::max(store.layerModel(slot).layall, 1);
+    if (pointwiseResolution(store.dataOptions[slot])) {
+        prepareResolution(store, slot);
+        const ResolutionPlan& plan = store.resolutionPlans[slot];
+        NodeRange nodes = resolutionNodesOf(plan, 0, std::min(points, plan.points));
+        long work = static_cast<long>(nodes.end - nodes.first) * layers;
+        if (threads == 1 || work < MIN_SHARED_WORK) {
+            computeReflectivityNodes(store, slot, nodes.first, nodes.end);
+            computeReflectivityFromNodes(store, slot, false, 0, points);
+            return;
+        }
+        NodeJob job{&store, slot, nodes, points, threads};
+        workers.pool.run(threads, computeNodes, &job);
+        workers.pool.run(threads, computePointsFromNodes, &job);
+        return;
+    }
+    long work = static_cast<long>(points) * layers;
     if (threads == 1 || work < MIN_SHARED_WORK) {
         computeReflectivity(store, slot, false);
         return;
     }
     RangeJob job{&store, slot, points, threads};
     workers.pool.run(threads, computeRange, &job);
+}
+
+FitResolutionPlans::FitResolutionPlans(ModelStore& store, const FitState& state)
+    : store_(store), first_(firstUsedSlot(store, state)), end_(endUsedSlot(store, state)) {
+    try {
+        for (int d = first_; d < end_; ++d) {
+            if (!pointwiseResolution(store.dataOptions[d])) continue;
+            buildSlabStack(store, d);
+            makeResolutionPlan(store, d, true);
+        }
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+FitResolutionPlans::~FitResolutionPlans() {
+    release();
+}
+
+void FitResolutionPlans::release() {
+    for (int d = first_; d < end_; ++d)
+        if (store_.resolutionPlans[d].frozen) releaseResolutionPlan(store_, d);
 }
 
 double computeResiduals(ModelStore& store, const FitState& state, const double* x, int m,

@@ -36,6 +36,24 @@ void recalculateSlotShared(ModelStore& store, int slot, FitWorkers& workers);
 void fitResidualsBatch(int count, int m, int n, const double* xs, double* residuals, int* statuses,
                        void* context);
 
+// The resolution plans of the slots a fit uses (those with a pointwise resolution), made when the
+// fit starts for the ranges of its free offset and resolution scale and released when it ends,
+// an error included: while the fit runs, every curve is a smooth function of every parameter.
+// Made before the workers are prepared, so that their copies take the plans.
+class FitResolutionPlans {
+  public:
+    FitResolutionPlans(ModelStore& store, const FitState& state);
+    ~FitResolutionPlans();
+    FitResolutionPlans(const FitResolutionPlans&) = delete;
+    FitResolutionPlans& operator=(const FitResolutionPlans&) = delete;
+
+  private:
+    void release();
+    ModelStore& store_;
+    int first_;
+    int end_;
+};
+
 // Counts evaluations and tells the progress callback, on the calling thread.
 void noteEvaluations(FitState& state, int count, double bestCost);
 

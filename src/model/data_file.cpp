@@ -1,5 +1,6 @@
 #include "model/data_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -35,6 +36,23 @@ double pointError(const LineFields& f, int yScale, double y, Status& refused) {
         return 0.0;
     }
     return dy;
+}
+
+// σ in x units of one line's resolution, from its fourth number (a FWHM or σ as `kind` says).
+// A missing, negative or non-finite value sets `refused` (FileRefused, naming the file and line);
+// 0 is a point without resolution.
+double resolutionOfLine(const LineFields& f, ResolutionKind kind, Status& refused) {
+    if (f.count() < 4) {
+        refused = {1, "--->Error, no resolution in column 4 (" + f.where() + ")",
+                   Outcome::FileRefused};
+        return 0.0;
+    }
+    double width = f.real(3);
+    if (width < 0.0) {
+        refused = {1, "--->Error, negative resolution (" + f.where() + ")", Outcome::FileRefused};
+        return 0.0;
+    }
+    return kind == ResolutionKind::ColumnFwhm ? width * FWHM_TO_SIGMA : width;
 }
 
 }  // namespace
@@ -73,6 +91,9 @@ Status readData(ModelStore& store, int slot) {
         }
         d.npoints = SIM_POINTS;
         store.pointErrors[slot].loaded = false;  // a simulated curve has no measured errors
+        store.pointResolution[slot].loaded = false;
+        if (readsResolutionColumn(store.dataOptions[slot]))
+            return {1, "--->Error, a resolution column needs a data file", Outcome::Refused};
         return Status::success("--->OK");
     }
 
@@ -81,10 +102,13 @@ Status readData(ModelStore& store, int slot) {
 
     Status result = Status::success("--->OK");
     bool withErrors = store.dataOptions[slot].errors == ErrorSource::Data;
-    std::vector<double> xs, ys, dys;
+    ResolutionKind resolution = store.dataOptions[slot].resolution.kind;
+    bool withResolution = readsResolutionColumn(store.dataOptions[slot]);
+    std::vector<double> xs, ys, dys, dxs;
     xs.reserve(MAX_DATA);
     ys.reserve(MAX_DATA);
     if (withErrors) dys.reserve(MAX_DATA);
+    if (withResolution) dxs.reserve(MAX_DATA);
     int zeroErrors = 0;
     double maximum = 1e-30;
     double minimum = 1e30;
@@ -95,6 +119,12 @@ Status readData(ModelStore& store, int slot) {
         if (d.yScale == 1 && y > MAX_LOG_INTENSITY)
             throw NumberError("\"" + std::string(f.text(1)) +
                               "\" is too large for a log10 intensity (" + f.where() + ")");
+        double dx = 0.0;
+        if (withResolution) {
+            Status refused;
+            dx = resolutionOfLine(f, resolution, refused);
+            if (!refused.ok()) return refused;
+        }
         if (withErrors) {
             Status refused;
             double dy = pointError(f, d.yScale, y, refused);
@@ -110,6 +140,7 @@ Status readData(ModelStore& store, int slot) {
         if (y < minimum) minimum = y;
         xs.push_back(x);
         ys.push_back(y);
+        if (withResolution) dxs.push_back(dx);
         if (static_cast<int>(xs.size()) == MAX_DATA) {
             result = Status::warning("--->Warning, MAX_DATA reached");
             break;
@@ -125,6 +156,9 @@ Status readData(ModelStore& store, int slot) {
                                             zeroErrors, zeroErrors == 1 ? "" : "s"));
     PointErrors& errors = store.pointErrors[slot];
     errors.loaded = withErrors;
+    PointResolution& widths = store.pointResolution[slot];
+    widths.loaded = withResolution;
+    if (withResolution) std::copy(dxs.begin(), dxs.end(), widths.sigmaX.begin());
     double floor = maximum * 1e-20;
     bool useFloor = d.yScale == 0 && minimum <= 0.0;
     for (int i = 0; i < n; ++i) {

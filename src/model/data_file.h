@@ -12,8 +12,12 @@ namespace tolvi {
 // below the largest) or log10 values. Every point gets its error (pointSigma).
 // Status -1 "--->Error, cant find data" (FileNotFound, the curve unchanged); 0 with "--->OK",
 // or (Warning) "--->Warning, MAX_DATA reached" or "--->Warning, no data point" (a file without
-// points). Throws NumberError for a line that is not two numbers, naming the file and line, or
-// for a log10 intensity beyond the range of a double.
+// points). With errors from the data (DataOptions::errors) the third number of each line is its
+// error, with a resolution column (readsResolutionColumn) the fourth its FWHM or σ in x units; a
+// line without a usable one ends the read with status 1 (FileRefused) naming the file and line,
+// and a simulated curve with a resolution column is refused (status 1, Refused). Throws
+// NumberError for a line that is not two numbers, naming the file and line, or for a log10
+// intensity beyond the range of a double.
 Status readData(ModelStore& store, int slot);
 
 // Error of a point in log10 units, 5 (0.002 theta^2 + 0.02) with theta the glancing angle in

@@ -128,10 +128,52 @@ enum class StepRule {
     Fixed,     // the fixed finite-difference step of each quantity
     Relative,  // a step that follows the value's magnitude and its bounds (relativeStep)
 };
+
+// The instrument's resolution. Divergence is the parameter file's divergence averaged over four
+// nodes; the others give each point a Gaussian in q of its own width σ_i, averaged by the
+// resolution plan (physics/resolution.h), and replace the divergence.
+enum class ResolutionKind {
+    Divergence,   // the parameter file's divergence (FWHM in x units), four nodes
+    ColumnFwhm,   // the fourth number of each data line: the FWHM in x units
+    ColumnSigma,  // the fourth number of each data line: σ in x units
+    Relative,     // a constant FWHM dQ/Q (relativeFwhm)
+};
+// Fixed finite-difference steps of the two instrument quantities (StepRule::Fixed).
+constexpr double STEP_RESOLUTION_SCALE = 1e-3;
+constexpr double STEP_BEAM_MM = 1e-3;
+struct ResolutionSettings {
+    ResolutionKind kind = ResolutionKind::Divergence;
+    double relativeFwhm = 0.0;  // Relative: FWHM dQ/Q as a fraction, 0 < F < 1
+    // Multiplies every σ_i (not the divergence); free in a fit when scale.fit > 0.
+    BoundedParam scale{1.0, 1.0, 1.0, 0, STEP_RESOLUTION_SCALE};
+};
+
+// The fraction of the beam that the sample intercepts (the footprint): none, a Gaussian beam of
+// FWHM `beam`, or a uniform beam of full width `beam`, on a sample of length `sample` (both mm).
+enum class FootprintKind { None, Gaussian, Uniform };
+struct FootprintSettings {
+    FootprintKind kind = FootprintKind::None;
+    BoundedParam beam{0.0, 0.0, 0.0, 0, STEP_BEAM_MM};  // mm; free in a fit when beam.fit > 0
+    double sample = 0.0;                                // mm
+};
+
 struct DataOptions {
     ErrorSource errors = ErrorSource::Builtin;
     StepRule steps = StepRule::Fixed;
+    ResolutionSettings resolution;
+    FootprintSettings footprint;
 };
+
+// Whether a slot's curve is averaged over a pointwise Gaussian resolution rather than over the
+// parameter file's divergence.
+inline bool pointwiseResolution(const DataOptions& options) {
+    return options.resolution.kind != ResolutionKind::Divergence;
+}
+// Whether the data reader takes each point's resolution from the fourth number of its line.
+inline bool readsResolutionColumn(const DataOptions& options) {
+    return options.resolution.kind == ResolutionKind::ColumnFwhm ||
+           options.resolution.kind == ResolutionKind::ColumnSigma;
+}
 
 // The points of a slot as read, for errors from the data: y linear as read (no floor, so that a
 // background-subtracted value at or below 0 keeps its weight) and its 1-σ error dy > 0.
@@ -139,6 +181,55 @@ struct PointErrors {
     bool loaded = false;  // the last read of the slot's data file took its errors
     std::array<double, MAX_DATA> y{};
     std::array<double, MAX_DATA> dy{};
+};
+
+// The resolution of each point of a slot as read from the fourth number of its data file
+// (ResolutionKind::ColumnFwhm or ColumnSigma): σ in x units (degrees of θ or 2θ, or 1/Å).
+struct PointResolution {
+    bool loaded = false;  // the last read of the slot's data file took its resolutions
+    std::array<double, MAX_DATA> sigmaX{};
+};
+
+// Capacities of a resolution plan (per slot): panels of the q axis, kernel evaluations (nodes)
+// and averaging weights of all points together.
+constexpr int MAX_RES_PANELS = 4096;
+constexpr int MAX_RES_NODES = 16384;
+constexpr int MAX_RES_WEIGHTS = 196608;
+
+// How a slot's curve is averaged over a pointwise resolution (made by physics/resolution.h): the
+// reflectivity is computed once at the nodes of a shared grid in q, which covers every point's
+// window q_i ± 3.5 σ_i in panels of Gauss-Legendre nodes, and each point's value is a weighted
+// sum of the node values of its window. A plan is made afresh for each curve, or made once for a
+// fit (`frozen`), covering the ranges of the fit's free offset and scale, so that the curve is a
+// smooth function of every parameter while the fit runs.
+struct ResolutionPlan {
+    bool valid = false;      // made for the slot's current points and settings
+    bool frozen = false;     // kept until the fit that made it ends
+    bool coarsened = false;  // the grid was made coarser than its accuracy asks, to fit
+    bool nodesFresh = false;  // the node values are the whole stack's as the plan was made
+    // The offset and scale the weights were made for.
+    double weightShift = 0.0;
+    double weightScale = 0.0;
+    int points = 0;
+    // Panels [panelLo, panelHi] in 1/Å, sorted and disjoint; panel p holds the nodes
+    // panelNode[p] to panelNode[p + 1] - 1.
+    int panelCount = 0;
+    std::array<double, MAX_RES_PANELS> panelLo{};
+    std::array<double, MAX_RES_PANELS> panelHi{};
+    std::array<int, MAX_RES_PANELS + 1> panelNode{};
+    // Nodes: q (1/Å) and the value f R there of the last evaluation (f the footprint fraction).
+    int nodeCount = 0;
+    std::array<double, MAX_RES_NODES> nodeQ{};
+    std::array<double, MAX_RES_NODES> nodeValue{};
+    // Per point: q_i, σ_i (1/Å, at scale 1), its nodes firstNode .. firstNode + nodeSpan - 1 and
+    // their weights from firstWeight on.
+    std::array<double, MAX_DATA> center{};
+    std::array<double, MAX_DATA> sigma{};
+    std::array<int, MAX_DATA> firstNode{};
+    std::array<int, MAX_DATA> nodeSpan{};
+    std::array<int, MAX_DATA> firstWeight{};
+    int weightCount = 0;
+    std::array<double, MAX_RES_WEIGHTS> weight{};
 };
 
 // The fronting medium given as a scattering length density in 1e-6 1/Å² (the imaginary part
@@ -163,6 +254,8 @@ struct ModelStore {
     AmbientSld ambientSld;  // when given, it defines the medium instead (ambientOf)
     std::array<DataOptions, MAX_SLOTS> dataOptions{};
     std::array<PointErrors, MAX_SLOTS> pointErrors{};
+    std::array<PointResolution, MAX_SLOTS> pointResolution{};
+    std::array<ResolutionPlan, MAX_SLOTS> resolutionPlans{};
     bool rRfMode = false;
     double radPerDeg = RAD_PER_DEG;
     double degPerRad = DEG_PER_RAD;

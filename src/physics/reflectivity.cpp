@@ -11,6 +11,7 @@
 #include "base/constants.h"
 #include "base/status.h"
 #include "physics/reflectivity_fast.h"
+#include "physics/resolution.h"
 
 namespace tolvi {
 
@@ -368,35 +369,95 @@ struct CurveOutput {
     std::array<double, MAX_DATA>* lg2 = nullptr;
 };
 
+const fast::KernelTable& activeKernels() {
+    static const fast::KernelTable& table = fast::kernels(fast::activeVariant());
+    return table;
+}
+
 // Points taken together: their angles go through the fast kernel as one batch.
 constexpr int CHUNK_POINTS = 64;
+// Nodes of a resolution plan taken together.
+constexpr int CHUNK_NODES = CHUNK_POINTS * NODES;
 
-// Intensities of the points [first, end) (clamped to the slot's points). Without kernels every
-// angle takes the plain recursion; with them the kernel computes the angles of CHUNK_POINTS
-// points at a time and the plain recursion those it leaves. Per point the same nodes, angles,
-// quadrature, scaling and floor either way.
+// R of `count` angles, each given by a² = (aSqRe, aSqIm), into R: by the kernel when there is
+// one, and by the plain recursion for the angles it leaves (for all of them without a kernel).
+void reflectAngles(const fast::KernelTable* kernels, const fast::StackConstants& fs,
+                   PlainAngles& plain, const double* aSqRe, const double* aSqIm, int count,
+                   double* R) {
+    if (kernels) {
+        kernels->reflect(fs, aSqRe, aSqIm, count, R);
+        for (int j = 0; j < count; ++j)
+            if (!(R[j] >= 0.0 && R[j] <= DBL_MAX)) R[j] = plain.reflectivity({aSqRe[j], aSqIm[j]});
+    } else {
+        for (int j = 0; j < count; ++j) R[j] = plain.reflectivity({aSqRe[j], aSqIm[j]});
+    }
+}
+
+// The scaling of a slot's curve: I = 10^L R + bg, held at 10^(L - 20) from below.
+struct Scaling {
+    double L;
+    double bg;
+    double scale;
+    double floor;
+};
+
+Scaling scalingOf(const DataSet& d) {
+    double L = d.logI0.value;
+    return {L, d.bg.value, std::pow(10.0, L), std::pow(10.0, L - 20.0)};
+}
+
+// The intensity of point i from its averaged R, into the curve's arrays.
+void storeIntensity(const CurveOutput& out, const Scaling& s, int slot, double x, int i,
+                    double R) {
+    double I = s.scale * R + s.bg;
+    if (I < s.floor) I = s.floor;
+    double logI = std::log10(I);
+    if (!std::isfinite(I) || !std::isfinite(logI)) throwNotFinite(out.what, slot, x, R, s.L, s.bg);
+    out.lin[i] = I;
+    out.lg[i] = logI;
+    if (out.lin2) {
+        (*out.lin2)[i] = I;
+        (*out.lg2)[i] = logI;
+    }
+}
+
+// The stack of one curve as both paths read it: the kernel's constants (when there is a kernel)
+// and the plain recursion for the angles the kernel leaves.
+struct CurveStack {
+    const fast::KernelTable* kernels;
+    PlainAngles plain;
+    fast::StackConstants fs;
+    Complex ambientSq;
+
+    CurveStack(const ModelStore& store, int slot, StackPart part, const fast::KernelTable* table)
+        : kernels(table),
+          plain{store, slot, part, TWO_PI / store.dataSet(slot).lamd, std::nullopt},
+          ambientSq(ambientIndexSquared(store, slot)) {
+        if (kernels) unpackFast(store, slot, part, plain.k0, fs);
+        if (fs.count == 0) kernels = nullptr;  // an empty stack: R = 0 without any work
+    }
+};
+
+// Intensities of the points [first, end) (clamped to the slot's points), averaged over the
+// divergence. Without kernels every angle takes the plain recursion; with them the kernel
+// computes the angles of CHUNK_POINTS points at a time and the plain recursion those it leaves.
+// Per point the same nodes, angles, quadrature, scaling and floor either way; with a footprint
+// each node's R is taken times the fraction of the beam on the sample at its angle.
 void fillCurve(const ModelStore& store, int slot, StackPart part, const fast::KernelTable* kernels,
                const CurveOutput& out, int first, int end) {
     const DataSet& d = store.dataSet(slot);
-    double k0 = TWO_PI / d.lamd;
+    const FootprintSettings& footprint = store.dataOptions[slot].footprint;
+    bool withFootprint = footprint.kind != FootprintKind::None;
     // The nodes are symmetric, so a negative divergence acts as its absolute value.
     double sx = std::fabs(d.divergence) * FWHM_TO_SIGMA;
     int nodes = sx == 0.0 ? 1 : NODES;
-    double L = d.logI0.value;
-    double bg = d.bg.value;
-    double scale = std::pow(10.0, L);
-    double floor = std::pow(10.0, L - 20.0);
+    Scaling scaling = scalingOf(d);
     int n = std::clamp(d.npoints, 0, MAX_DATA);
     first = std::clamp(first, 0, n);
     end = std::clamp(end, first, n);
 
-    PlainAngles plain{store, slot, part, k0, std::nullopt};
-    fast::StackConstants fs;
-    if (kernels) unpackFast(store, slot, part, k0, fs);
-    if (fs.count == 0) kernels = nullptr;  // an empty stack: R = 0 without any work
-
-    Complex ambientSq = ambientIndexSquared(store, slot);
-    std::array<double, CHUNK_POINTS * NODES> aSqRe, aSqIm, R;
+    CurveStack stack(store, slot, part, kernels);
+    std::array<double, CHUNK_NODES> aSqRe, aSqIm, sineSq, R;
     for (int i0 = first; i0 < end; i0 += CHUNK_POINTS) {
         int i1 = std::min(end, i0 + CHUNK_POINTS);
         int angles = (i1 - i0) * nodes;
@@ -406,19 +467,16 @@ void fillCurve(const ModelStore& store, int slot, StackPart part, const fast::Ke
             int j = (i - i0) * nodes;
             for (int k = 0; k < nodes; ++k) {
                 double node = nodes == 1 ? xs : xs + NODE_OFFSET[k] * sx;
-                double sineSq = grazingSineSquared(d.xAxis, d.lamd, node);
-                aSqRe[j + k] = ambientSq.re * sineSq;
-                aSqIm[j + k] = ambientSq.im * sineSq;
+                sineSq[j + k] = grazingSineSquared(d.xAxis, d.lamd, node);
+                aSqRe[j + k] = stack.ambientSq.re * sineSq[j + k];
+                aSqIm[j + k] = stack.ambientSq.im * sineSq[j + k];
             }
         }
-        if (kernels) {
-            kernels->reflect(fs, aSqRe.data(), aSqIm.data(), angles, R.data());
+        reflectAngles(stack.kernels, stack.fs, stack.plain, aSqRe.data(), aSqIm.data(), angles,
+                      R.data());
+        if (withFootprint)
             for (int j = 0; j < angles; ++j)
-                if (!(R[j] >= 0.0 && R[j] <= DBL_MAX))
-                    R[j] = plain.reflectivity({aSqRe[j], aSqIm[j]});
-        } else {
-            for (int j = 0; j < angles; ++j) R[j] = plain.reflectivity({aSqRe[j], aSqIm[j]});
-        }
+                R[j] = footprintFraction(footprint, std::sqrt(sineSq[j])) * R[j];
 
         for (int i = i0; i < i1; ++i) {
             const double* Rk = &R[(i - i0) * nodes];
@@ -427,41 +485,138 @@ void fillCurve(const ModelStore& store, int slot, StackPart part, const fast::Ke
                 Rp = 0.0;
                 for (int k = 0; k < NODES; ++k) Rp = Rp + NODE_WEIGHT[k] * Rk[k];
             }
-            double I = scale * Rp + bg;
-            if (I < floor) I = floor;
-            double logI = std::log10(I);
-            if (!std::isfinite(I) || !std::isfinite(logI))
-                throwNotFinite(out.what, slot, d.xData[i], Rp, L, bg);
-            out.lin[i] = I;
-            out.lg[i] = logI;
-            if (out.lin2) {
-                (*out.lin2)[i] = I;
-                (*out.lg2)[i] = logI;
-            }
+            storeIntensity(out, scaling, slot, d.xData[i], i, Rp);
         }
     }
 }
 
+// f R at the nodes [first, end) of the slot's resolution plan (f the footprint fraction), into
+// the plan's node values.
+void fillNodes(ModelStore& store, int slot, StackPart part, const fast::KernelTable* kernels,
+               int first, int end) {
+    ResolutionPlan& plan = store.resolutionPlans[slot];
+    const DataSet& d = store.dataSet(slot);
+    const FootprintSettings& footprint = store.dataOptions[slot].footprint;
+    bool withFootprint = footprint.kind != FootprintKind::None;
+    first = std::clamp(first, 0, plan.nodeCount);
+    end = std::clamp(end, first, plan.nodeCount);
+    CurveStack stack(store, slot, part, kernels);
+    std::array<double, CHUNK_NODES> aSqRe, aSqIm, sineSq;
+    for (int k0 = first; k0 < end; k0 += CHUNK_NODES) {
+        int count = std::min(end - k0, CHUNK_NODES);
+        for (int j = 0; j < count; ++j) {
+            // The sine of a node is λq/4π, held as the q axis holds it.
+            sineSq[j] = grazingSineSquared(2, d.lamd, plan.nodeQ[k0 + j]);
+            aSqRe[j] = stack.ambientSq.re * sineSq[j];
+            aSqIm[j] = stack.ambientSq.im * sineSq[j];
+        }
+        double* R = plan.nodeValue.data() + k0;
+        reflectAngles(stack.kernels, stack.fs, stack.plain, aSqRe.data(), aSqIm.data(), count, R);
+        if (withFootprint)
+            for (int j = 0; j < count; ++j)
+                R[j] = footprintFraction(footprint, std::sqrt(sineSq[j])) * R[j];
+    }
+}
+
+// f R of the whole stack at any q, for the resolution plan's checks.
+class StackSampler : public ReflectivitySampler {
+  public:
+    StackSampler(const ModelStore& store, int slot)
+        : d_(store.dataSet(slot)),
+          footprint_(store.dataOptions[slot].footprint),
+          stack_(store, slot, StackPart::Whole, &activeKernels()) {}
+
+    void sample(const double* q, int count, double* R) override {
+        std::array<double, CHUNK_NODES> aSqRe, aSqIm, sineSq;
+        for (int k0 = 0; k0 < count; k0 += CHUNK_NODES) {
+            int n = std::min(count - k0, CHUNK_NODES);
+            for (int j = 0; j < n; ++j) {
+                sineSq[j] = grazingSineSquared(2, d_.lamd, q[k0 + j]);
+                aSqRe[j] = stack_.ambientSq.re * sineSq[j];
+                aSqIm[j] = stack_.ambientSq.im * sineSq[j];
+            }
+            reflectAngles(stack_.kernels, stack_.fs, stack_.plain, aSqRe.data(), aSqIm.data(), n,
+                          R + k0);
+            if (footprint_.kind != FootprintKind::None)
+                for (int j = 0; j < n; ++j)
+                    R[k0 + j] = footprintFraction(footprint_, std::sqrt(sineSq[j])) * R[k0 + j];
+        }
+    }
+
+  private:
+    const DataSet& d_;
+    const FootprintSettings& footprint_;
+    CurveStack stack_;
+};
+
+// Intensities of the points [first, end) from the node values of the resolution plan: each the
+// weighted sum over its window.
+void fillFromNodes(const ModelStore& store, int slot, const CurveOutput& out, int first, int end) {
+    const ResolutionPlan& plan = store.resolutionPlans[slot];
+    const DataSet& d = store.dataSet(slot);
+    Scaling scaling = scalingOf(d);
+    int n = std::min(std::clamp(d.npoints, 0, MAX_DATA), plan.points);
+    first = std::clamp(first, 0, n);
+    end = std::clamp(end, first, n);
+    for (int i = first; i < end; ++i) {
+        const double* w = plan.weight.data() + plan.firstWeight[i];
+        const double* v = plan.nodeValue.data() + plan.firstNode[i];
+        double Rp = 0.0;
+        for (int k = 0; k < plan.nodeSpan[i]; ++k) Rp = Rp + w[k] * v[k];
+        storeIntensity(out, scaling, slot, d.xData[i], i, Rp);
+    }
+}
+
+// A curve of the points [first, end), averaged over the slot's resolution: the divergence, or
+// the pointwise resolution through the plan (made or brought up to date first).
+void fillResolved(ModelStore& store, int slot, StackPart part, const fast::KernelTable* kernels,
+                  const CurveOutput& out, int first, int end) {
+    if (!pointwiseResolution(store.dataOptions[slot])) {
+        fillCurve(store, slot, part, kernels, out, first, end);
+        return;
+    }
+    ResolutionPlan& plan = store.resolutionPlans[slot];
+    int n = std::clamp(store.dataSet(slot).npoints, 0, MAX_DATA);
+    // The reference reads the plan that its curve made, while that serves these points.
+    const DataSet& d = store.dataSet(slot);
+    bool serves = plan.valid && plan.points == n && plan.weightShift == d.x0_shift.value &&
+                  plan.weightScale == store.dataOptions[slot].resolution.scale.value;
+    if (part == StackPart::Whole || !serves || plan.frozen) prepareResolution(store, slot);
+    n = std::min(n, plan.points);
+    first = std::clamp(first, 0, n);
+    end = std::clamp(end, first, n);
+    // A plan made just now already holds the whole stack's node values.
+    bool fresh = part == StackPart::Whole && plan.nodesFresh && kernels == &activeKernels();
+    plan.nodesFresh = false;
+    if (!fresh) {
+        NodeRange nodes = resolutionNodesOf(plan, first, end);
+        fillNodes(store, slot, part, kernels, nodes.first, nodes.end);
+    }
+    fillFromNodes(store, slot, out, first, end);
+}
+
+CurveOutput calculatedOutput(DataSet& d, bool simulate) {
+    return {"calculated", d.calcLin, d.calcLog, simulate ? &d.yLin : nullptr,
+            simulate ? &d.yLog : nullptr};
+}
+
 void fillCalculated(ModelStore& store, int slot, bool simulate, const fast::KernelTable* kernels,
                     int first, int end) {
-    DataSet& d = store.dataSet(slot);
-    CurveOutput out{"calculated", d.calcLin, d.calcLog, simulate ? &d.yLin : nullptr,
-                    simulate ? &d.yLog : nullptr};
-    fillCurve(store, slot, StackPart::Whole, kernels, out, first, end);
+    fillResolved(store, slot, StackPart::Whole, kernels,
+                 calculatedOutput(store.dataSet(slot), simulate), first, end);
 }
 
 void fillReference(ModelStore& store, int slot, const fast::KernelTable* kernels) {
     DataSet& d = store.dataSet(slot);
-    fillCurve(store, slot, StackPart::Substrate, kernels, {"reference", d.rfLin, d.rfLog}, 0,
-              MAX_DATA);
-}
-
-const fast::KernelTable& activeKernels() {
-    static const fast::KernelTable& table = fast::kernels(fast::activeVariant());
-    return table;
+    fillResolved(store, slot, StackPart::Substrate, kernels, {"reference", d.rfLin, d.rfLog}, 0,
+                 MAX_DATA);
 }
 
 }  // namespace
+
+std::unique_ptr<ReflectivitySampler> makeStackSampler(const ModelStore& store, int slot) {
+    return std::make_unique<StackSampler>(store, slot);
+}
 
 double grazingAngle(int xAxis, double lamd, double x) {
     if (xAxis == 0) {
@@ -535,6 +690,16 @@ void computeReflectivityRange(ModelStore& store, int slot, bool simulate, int fi
 
 void computeFresnelReference(ModelStore& store, int slot) {
     fillReference(store, slot, &activeKernels());
+}
+
+void computeReflectivityNodes(ModelStore& store, int slot, int firstNode, int endNode) {
+    fillNodes(store, slot, StackPart::Whole, &activeKernels(), firstNode, endNode);
+}
+
+void computeReflectivityFromNodes(ModelStore& store, int slot, bool simulate, int firstPoint,
+                                  int endPoint) {
+    fillFromNodes(store, slot, calculatedOutput(store.dataSet(slot), simulate), firstPoint,
+                  endPoint);
 }
 
 void computeReflectivityPlain(ModelStore& store, int slot, bool simulate) {

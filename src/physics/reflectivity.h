@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
+
 #include "model/model_store.h"
+#include "physics/resolution.h"
 
 namespace tolvi {
 
@@ -8,8 +11,11 @@ namespace tolvi {
 // npoints x values, and with `simulate` the same two values in yLin and yLog. Reads the slab
 // stack as the last buildSlabStack left it, ambientN and the slot's xAxis, lamd (Å), divergence
 // (FWHM in x units; 0 for none), magMode, x0_shift, logI0 and bg. Specular reflectivity by 2x2
-// transfer matrices with Névot-Croce roughness, averaged over four divergence nodes, then
-// I = 10^logI0 R + bg held at 10^(logI0 - 20) from below. An empty stack reflects nothing.
+// transfer matrices with Névot-Croce roughness, averaged over four divergence nodes (or, with a
+// pointwise resolution in the slot's DataOptions, over each point's Gaussian in q; the
+// divergence is then not used), each node's R taken times the footprint fraction when there is a
+// footprint, then I = 10^logI0 R + bg held at 10^(logI0 - 20) from below. An empty stack
+// reflects nothing.
 // Allocates nothing. Throws NumberError rather than store an intensity that is not finite
 // (points before the failing one keep their new values). Computed by a vectorised kernel chosen
 // for the CPU at run time (TOLVI_KERNEL=avx512|avx2|base forces one), which agrees with the plain
@@ -23,11 +29,23 @@ void computeReflectivity(ModelStore& store, int slot, bool simulate);
 void computeReflectivityRange(ModelStore& store, int slot, bool simulate, int firstPoint,
                               int endPoint);
 
+// With a pointwise resolution (physics/resolution.h) a curve is computed in two steps, which a
+// fit spreads over its threads: R (times the footprint fraction) at the nodes [firstNode,
+// endNode) of the slot's prepared resolution plan, then the points [firstPoint, endPoint) from
+// the node values of their windows. computeReflectivity and computeReflectivityRange do both.
+void computeReflectivityNodes(ModelStore& store, int slot, int firstNode, int endNode);
+void computeReflectivityFromNodes(ModelStore& store, int slot, bool simulate, int firstPoint,
+                                  int endPoint);
+
 // Reference curve of a slot (rfLin, rfLog): the bare substrate (slab 0, with its thickness) under
 // the ambient medium, with the roughness of the top slab, over the same points, nodes and
 // scaling as computeReflectivity. An empty stack reflects nothing (rf = bg, or the floor).
 // Throws NumberError as computeReflectivity does.
 void computeFresnelReference(ModelStore& store, int slot);
+
+// A sampler of f R of the slot's whole stack at any q (1/Å), the stack unpacked once: the
+// resolution plan checks its panels with it. The store must outlive it unchanged.
+std::unique_ptr<ReflectivitySampler> makeStackSampler(const ModelStore& store, int slot);
 
 // Grazing angle in radians (in the ambient medium) of one x value already shifted by x0_shift.
 // xAxis 0: θ in degrees, held at 1e-5° from below; 1: 2θ in degrees, held at 2e-5°; otherwise q
