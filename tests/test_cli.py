@@ -3,6 +3,7 @@
 
     test_cli.py TOLVI_CLI
 """
+import math
 import os
 import shutil
 import subprocess
@@ -223,6 +224,98 @@ class RealDataOptions(unittest.TestCase):
                     "--mag", "1"]):
             code, out, _ = run(*bad)
             self.assertEqual((code, out), (2, ""), bad)
+
+
+def example_with_columns(d, fourth):
+    """The neutron example in d, each data line given a fourth number fourth(q)."""
+    for name in ("film.par", "film.mf", "d2o.mf"):
+        shutil.copy(os.path.join(EXAMPLE, name), d)
+    with open(os.path.join(EXAMPLE, "film.dat")) as f:
+        lines = f.readlines()
+    out = []
+    for line in lines:
+        words = line.split()
+        out.append(line if line.startswith("#") else
+                   " ".join(words[:3]) + " %.17g\n" % fourth(float(words[0])))
+    with open(os.path.join(d, "film.dat"), "w") as f:
+        f.writelines(out)
+    return os.path.join(d, "film.par")
+
+
+def columns(out):
+    return [[float(v) for v in line.split()] for line in out.splitlines()]
+
+
+class ResolutionAndFootprint(unittest.TestCase):
+    PAR = os.path.join(EXAMPLE, "film.par")
+
+    def test_relative_equals_a_fwhm_column_of_f_times_q(self):
+        with tempfile.TemporaryDirectory() as d:
+            par = example_with_columns(d, lambda q: 0.05 * q)
+            code, rel, err = run("simulate", par, "--resolution", "relative:0.05")
+            self.assertEqual(code, 0, err)
+            code, col, err = run("simulate", par, "--resolution", "column:fwhm")
+            self.assertEqual(code, 0, err)
+            _, plain, _ = run("simulate", par)
+            for a, b, c in zip(columns(rel), columns(col), columns(plain)):
+                self.assertAlmostEqual(a[2] / b[2], 1.0, delta=1e-12)
+            self.assertNotEqual(rel, plain)
+
+    def test_a_line_without_a_fourth_number_is_refused_with_its_place(self):
+        code, out, err = run("simulate", self.PAR, "--resolution", "column:sigma")
+        self.assertEqual((code, out), (1, ""))
+        self.assertEqual(err.splitlines()[-1], "--->Error, no resolution in column 4 (in " +
+                         os.path.join(EXAMPLE, "film.dat") + ", line 2)")
+
+    def test_the_footprint_is_the_share_of_a_uniform_beam(self):
+        # q axis, 6 A, no offset, logI0 0 and bg 1e-6: I = share R + bg, with the share
+        # L sin(theta) / w = 10 * 6 q / (4 pi) / 0.1 held at 1
+        code, out, err = run("simulate", self.PAR, "--footprint", "uniform:0.1:10")
+        self.assertEqual(code, 0, err)
+        _, plain, _ = run("simulate", self.PAR)
+        bg = 1e-6
+        for a, b in zip(columns(out), columns(plain)):
+            share = min(1.0, 10 * 6.0 * a[0] / (4 * math.pi) / 0.1)
+            self.assertAlmostEqual(a[2] - bg, share * (b[2] - bg), delta=1e-12 * b[2])
+
+    def test_a_replaced_divergence_is_said(self):
+        with tempfile.TemporaryDirectory() as d:
+            par = example_with_columns(d, lambda q: 0.0)
+            with open(par) as f:
+                text = f.read().replace(" 0.000000          ; beam divergence",
+                                        " 0.001000          ; beam divergence", 1)
+            with open(par, "w") as f:
+                f.write(text)
+            code, _, err = run("simulate", par, "--resolution", "relative:0.05")
+            self.assertEqual(code, 0, err)
+            self.assertEqual(err.splitlines()[-1], "--->Warning, the resolution replaces the "
+                             "divergence of the parameter file")
+            code, _, err = run("simulate", par)
+            self.assertEqual(err.splitlines()[-1], "--->OK")
+
+    def test_a_free_scale_and_beam_come_after_the_other_parameters(self):
+        code, out, err = run("fit", self.PAR, "--errors", "data", "--steps", "relative",
+                             "--ambient-sld", "2.07", "--resolution", "relative:0.02",
+                             "--fit-resolution", "0.5:2", "--footprint", "gauss:0.1:20",
+                             "--fit-beam", "0.05:0.2")
+        self.assertEqual(code, 0, err)
+        lines = [l for l in out.splitlines() if l.startswith("P[")]
+        self.assertEqual(len(lines), 6)  # bg, rho, t, sig, then the scale and the beam
+        self.assertIn("NPAR = 6", out)
+
+    def test_wrong_values_are_wrong_usage(self):
+        for bad in (["--resolution", "column"], ["--resolution", "relative:0"],
+                    ["--resolution", "relative:1"], ["--resolution", "relative:x"],
+                    ["--resolution", "gauss"], ["--footprint", "gauss:0:20"],
+                    ["--footprint", "gauss:1"], ["--footprint", "box:1:2"],
+                    ["--fit-resolution", "0.5:2"], ["--fit-beam", "0.1:1"],
+                    ["--resolution", "relative:0.05", "--fit-resolution", "2:3"],
+                    ["--resolution", "relative:0.05", "--fit-resolution", "-1:3"],
+                    ["--footprint", "gauss:0.1:20", "--fit-beam", "0.5:1"],
+                    ["--footprint", "gauss:0.1:20", "--fit-beam", "0:1"]):
+            code, out, err = run("simulate", self.PAR, *bad)
+            self.assertEqual((code, out), (2, ""), bad)
+            self.assertEqual(len(err.strip().splitlines()), 1, bad)
 
 
 class Usage(unittest.TestCase):

@@ -1,6 +1,6 @@
 // The pointwise resolution and the footprint. The oracle of the averaged curve is the definition
-// itself, integrated by an adaptive Gauss-Legendre rule of the test's own on the plain transfer
-// matrix: the program's shared grid must agree with it to 1e-4 at the hard places (the critical
+// itself (resolution_definition.h), integrated by an adaptive Gauss-Legendre rule of the tests'
+// own on the plain transfer matrix: the program's shared grid must agree with it to 1e-4 at the hard places (the critical
 // edge, thick-film fringes under 5 % dQ/Q, a Bragg peak, every point of a long curve, random
 // stacks with guided modes below the edge).
 #include <algorithm>
@@ -20,115 +20,11 @@
 #include "physics/reflectivity.h"
 #include "physics/reflectivity_fast.h"
 #include "physics/resolution.h"
+#include "resolution_definition.h"
 #include "test_support.h"
 
 namespace tolvi {
 namespace {
-
-// Gauss-Legendre nodes and weights on [-1, 1] (Newton's iteration on P_n, in long double).
-struct Rule {
-    std::vector<double> t, w;
-};
-Rule legendre(int n) {
-    Rule r;
-    for (int i = 0; i < n; ++i) {
-        long double t = std::cos(PI * (i + 0.75) / (n + 0.5)), d = 1;
-        for (int it = 0; it < 100; ++it) {
-            long double p0 = 1, p1 = t;
-            for (int k = 2; k <= n; ++k) {
-                long double p2 = ((2 * k - 1) * t * p1 - (k - 1) * p0) / k;
-                p0 = p1;
-                p1 = p2;
-            }
-            d = n * (t * p1 - p0) / (t * t - 1);
-            t -= p1 / d;
-        }
-        r.t.push_back(static_cast<double>(t));
-        r.w.push_back(static_cast<double>(2 / ((1 - t * t) * d * d)));
-    }
-    return r;
-}
-
-// The footprint fractions as the formulas of a beam profile give them.
-double gaussianBeamFraction(double sample, double sine, double fwhm) {
-    return std::erf(std::sqrt(std::log(2.0)) * sample * sine / fwhm);
-}
-double uniformBeamFraction(double sample, double sine, double width) {
-    return std::min(1.0, sample * sine / width);
-}
-
-// R at q on the slot's stack by the plain transfer matrix, times the footprint fraction.
-double reflectivityAt(const ModelStore& store, int slot, double q) {
-    const DataSet& d = store.dataSet(slot);
-    double sine = std::min(1.0, d.lamd * q / FOUR_PI);
-    double R = slabReflectivityPlain(store, slot, std::asin(std::max(sine, std::sin(1e-6))));
-    const FootprintSettings& fp = store.dataOptions[slot].footprint;
-    if (fp.kind == FootprintKind::Gaussian)
-        return R * gaussianBeamFraction(fp.sample, sine, fp.beam.value);
-    if (fp.kind == FootprintKind::Uniform)
-        return R * uniformBeamFraction(fp.sample, sine, fp.beam.value);
-    return R;
-}
-
-// ∫ R N and ∫ N over [lo, hi], adaptively: a 16- and a 32-node rule, and halves where they
-// differ (R below a critical edge has guided-mode dips far narrower than the window).
-void integrate(const ModelStore& store, int slot, double centre, double sigma, double lo,
-               double hi, int depth, double& num, double& den) {
-    static const Rule rule16 = legendre(16), rule32 = legendre(32);
-    double mid = 0.5 * (lo + hi), half = 0.5 * (hi - lo);
-    double n[2] = {0, 0}, g[2] = {0, 0};
-    const Rule* rules[2] = {&rule16, &rule32};
-    for (int r = 0; r < 2; ++r) {
-        for (size_t k = 0; k < rules[r]->t.size(); ++k) {
-            double q = mid + half * rules[r]->t[k];
-            double u = (q - centre) / sigma;
-            double weight = half * rules[r]->w[k] * std::exp(-0.5 * u * u);
-            n[r] += weight * reflectivityAt(store, slot, q);
-            g[r] += weight;
-        }
-    }
-    if (depth >= 30 || std::fabs(n[1] - n[0]) <= 1e-13 * sigma) {
-        num += n[1];
-        den += g[1];
-        return;
-    }
-    integrate(store, slot, centre, sigma, lo, mid, depth + 1, num, den);
-    integrate(store, slot, centre, sigma, mid, hi, depth + 1, num, den);
-}
-
-// The substrate's critical edge q_c = 4π/λ sqrt(-Re χ) under the default ambient.
-double edgeOf(const ModelStore& store) {
-    const DataSet& d = store.dataSet(0);
-    double chi = store.layerModel(0).slabs[0].medium.chi().re;
-    return chi < 0 ? FOUR_PI / d.lamd * std::sqrt(-chi) : 0.0;
-}
-
-// The definition: ∫ R N / ∫ N over [max(0, q - 3.5σ), q + 3.5σ], with q and σ of the point as
-// the program defines them (checked on their own below): the window in 16 panels, cut at the
-// critical edge with panels halving towards it, each integrated adaptively.
-double definition(const ModelStore& store, int i) {
-    const DataSet& d = store.dataSet(0);
-    PointWidth pw = resolutionOfPoint(store, 0, i, d.x0_shift.value);
-    double sigma = pw.sigma * store.dataOptions[0].resolution.scale.value;
-    if (sigma == 0.0) return reflectivityAt(store, 0, pw.q);
-    double a = std::max(0.0, pw.q - 3.5 * sigma), b = pw.q + 3.5 * sigma;
-    std::vector<double> cuts;
-    for (int k = 0; k <= 16; ++k) cuts.push_back(a + (b - a) * k / 16);
-    double edge = edgeOf(store);
-    if (edge > a && edge < b) {
-        for (int k = 0; k < 40; ++k) {
-            cuts.push_back(edge - (edge - a) * std::ldexp(1.0, -k));
-            cuts.push_back(edge + (b - edge) * std::ldexp(1.0, -k));
-        }
-        cuts.push_back(edge);
-    }
-    std::sort(cuts.begin(), cuts.end());
-    double num = 0, den = 0;
-    for (size_t c = 0; c + 1 < cuts.size(); ++c)
-        if (cuts[c + 1] > cuts[c])
-            integrate(store, 0, pw.q, sigma, cuts[c], cuts[c + 1], 0, num, den);
-    return num / den;
-}
 
 // The largest |program - definition| / definition over the points of slot 0 (logI0 = bg = 0,
 // so calcLin is R̄), and the plan's nodes per point.
@@ -142,7 +38,7 @@ Comparison compareWithDefinition(ModelStore& store) {
     const DataSet& d = store.dataSet(0);
     Comparison c;
     for (int i = 0; i < d.npoints; ++i) {
-        double expected = definition(store, i);
+        double expected = test::definition(store, i);
         double error = std::fabs(d.calcLin[i] - expected) / expected;
         if (error > c.worst) {
             c.worst = error;
@@ -194,7 +90,7 @@ TEST_F(Resolution, TheFringesOfAThousandAngstromFilmAtFivePercent) {
 TEST_F(Resolution, TheCriticalEdge) {
     neutron({{sld(6.36), 0, 2}, {sld(3.0), 120.0, 4}}, 0.01, 0.03, 200);
     relative(0.03);
-    double edge = edgeOf(*store);
+    double edge = test::edgeOf(*store);
     ASSERT_GT(edge, 0.01);
     ASSERT_LT(edge, 0.03);
     Comparison c = compareWithDefinition(*store);
@@ -427,7 +323,7 @@ TEST_F(Resolution, FootprintMultipliesTheCurveAndTheReference) {
     computeCurves(*store, 0, false);
     for (int i = 0; i < 100; ++i) {
         double sine = std::sin(0.5 * (d.xData[i] - 0.01) * PI / 180);
-        double f = gaussianBeamFraction(10.0, sine, 0.1);
+        double f = test::gaussianBeamFraction(10.0, sine, 0.1);
         EXPECT_NEAR(d.calcLin[i], f * calc[i], 1e-12 * calc[i]) << i;
         EXPECT_NEAR(d.rfLin[i], f * ref[i], 1e-12 * ref[i]) << i;
     }
@@ -441,7 +337,7 @@ TEST_F(Resolution, FootprintMultipliesTheCurveAndTheReference) {
         for (int k = 0; k < 4; ++k) {
             double x = d.xData[i] - 0.01 + offset[k] * 0.02 * FWHM_TO_SIGMA;
             double theta = 0.5 * x * PI / 180;
-            expected += weight[k] * uniformBeamFraction(10.0, std::sin(theta), 0.1) *
+            expected += weight[k] * test::uniformBeamFraction(10.0, std::sin(theta), 0.1) *
                         slabReflectivityPlain(*store, 0, theta);
         }
         EXPECT_NEAR(d.calcLin[i], expected, 1e-9 * expected) << i;

@@ -207,6 +207,7 @@ struct ResolutionPlan {
     bool frozen = false;     // kept until the fit that made it ends
     bool coarsened = false;  // the grid was made coarser than its accuracy asks, to fit
     bool nodesFresh = false;  // the node values are the whole stack's as the plan was made
+    int sampleCount = 0;      // reflectivities computed to make the plan (its nodes and checks)
     // The offset and scale the weights were made for.
     double weightShift = 0.0;
     double weightScale = 0.0;

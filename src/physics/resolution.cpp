@@ -7,6 +7,7 @@
 
 #include "base/constants.h"
 #include "physics/reflectivity.h"
+#include "physics/reflectivity_fast.h"
 
 namespace tolvi {
 
@@ -23,7 +24,18 @@ struct GaussRule {
     std::array<double, MAX_RULE> t{};     // nodes, ascending
     std::array<double, MAX_RULE> w{};     // weights, summing to 2
     std::array<double, MAX_RULE> bary{};  // 1 / prod_{m != j} (t_j - t_m)
+    // The polynomial through the nodes' values v_k is sum_m c_m P_m(t) with
+    // c_m = sum_k legendre[k][m] v_k, legendre[k][m] = (2m + 1)/2 w_k P_m(t_k) (the rule
+    // integrates P_m times it exactly): what weights the nodes by Legendre moments, no division.
+    std::array<std::array<double, MAX_PANEL_NODES>, MAX_PANEL_NODES> legendre{};
 };
+
+// P_0(t) .. P_{n-1}(t) by the three-term recurrence.
+void legendreValues(double t, int n, double* P) {
+    P[0] = 1.0;
+    if (n > 1) P[1] = t;
+    for (int m = 1; m + 1 < n; ++m) P[m + 1] = ((2 * m + 1) * t * P[m] - m * P[m - 1]) / (m + 1);
+}
 
 GaussRule makeRule(int n) {
     GaussRule r;
@@ -53,6 +65,13 @@ GaussRule makeRule(int n) {
         for (int m = 0; m < n; ++m)
             if (m != j) product *= static_cast<long double>(r.t[j]) - r.t[m];
         r.bary[j] = static_cast<double>(1.0L / product);
+    }
+    if (n <= MAX_PANEL_NODES) {
+        for (int k = 0; k < n; ++k) {
+            double P[MAX_PANEL_NODES];
+            legendreValues(r.t[k], n, P);
+            for (int m = 0; m < n; ++m) r.legendre[k][m] = 0.5 * (2 * m + 1) * r.w[k] * P[m];
+        }
     }
     return r;
 }
@@ -292,6 +311,7 @@ bool addCheckedPanel(ResolutionPlan& plan, ReflectivitySampler& sampler, double 
     if (lo == hi) {
         double value = 0.0;
         sampler.sample(&lo, 1, &value);
+        plan.sampleCount += 1;
         return addPanel(plan, lo, hi, 1, &value);
     }
     const GaussRule& r = gaussRule(nodes);
@@ -309,9 +329,11 @@ bool addCheckedPanel(ResolutionPlan& plan, ReflectivitySampler& sampler, double 
     }
     if (!check) {
         sampler.sample(q, nodes, values);
+        plan.sampleCount += nodes;
         return addPanel(plan, lo, hi, nodes, values);
     }
     sampler.sample(q, 2 * nodes + 1, values);
+    plan.sampleCount += 2 * nodes + 1;
     double scale = 0.0;
     for (int k = 0; k < nodes; ++k) scale = std::max(scale, std::fabs(values[k]));
     double miss = 0.0;
@@ -335,6 +357,7 @@ bool makePanels(ResolutionPlan& plan, const Features& f, const Range* intervals,
                 ReflectivitySampler& sampler) {
     plan.panelCount = 0;
     plan.nodeCount = 0;
+    plan.sampleCount = 0;
     plan.panelNode[0] = 0;
     bool checked = f.coarsen == 1.0;
     std::array<double, 128> breaks{};
@@ -372,28 +395,43 @@ bool makePanels(ResolutionPlan& plan, const Features& f, const Range* intervals,
 // ∫ G(q) L_k(q) dq over [lo, hi] ⊂ panel p (lo < hi, so the panel has a width) for each node k
 // of the panel, added into w[0..n).
 void addPanelWeights(const ResolutionPlan& plan, int p, double lo, double hi, double centre,
-                     double sigma, double* w) {
+                     double sigma, const fast::KernelTable& kernel, double* w) {
     int first = plan.panelNode[p];
     int n = plan.panelNode[p + 1] - first;
     double pLo = plan.panelLo[p], pHi = plan.panelHi[p];
     double mid = 0.5 * (pLo + pHi), half = 0.5 * (pHi - pLo);
-    auto gauss = [&](double q) {
-        double u = (q - centre) / sigma;
-        return std::exp(-0.5 * u * u);
-    };
+    double arg[CUT_RULE_NODES], gauss[CUT_RULE_NODES];
     const GaussRule& own = gaussRule(n);
     if (lo == pLo && hi == pHi && sigma >= SMOOTH_SIGMA_PANELS * (pHi - pLo)) {
-        for (int k = 0; k < n; ++k) w[k] += half * own.w[k] * gauss(plan.nodeQ[first + k]);
+        for (int k = 0; k < n; ++k) {
+            double u = (plan.nodeQ[first + k] - centre) / sigma;
+            arg[k] = -0.5 * u * u;
+        }
+        kernel.exp(arg, gauss, n);
+        for (int k = 0; k < n; ++k) w[k] += half * own.w[k] * gauss[k];
         return;
     }
+    // The Legendre moments of the Gaussian over [lo, hi], then the nodes' weights from them.
     const GaussRule& cut = gaussRule(CUT_RULE_NODES);
     double cMid = 0.5 * (lo + hi), cHalf = 0.5 * (hi - lo);
-    double L[MAX_PANEL_NODES];
+    double q[CUT_RULE_NODES];
     for (int g = 0; g < cut.n; ++g) {
-        double q = cMid + cHalf * cut.t[g];
-        double weight = cHalf * cut.w[g] * gauss(q);
-        lagrangeBasis(own, (q - mid) / half, L);
-        for (int k = 0; k < n; ++k) w[k] += weight * L[k];
+        q[g] = cMid + cHalf * cut.t[g];
+        double u = (q[g] - centre) / sigma;
+        arg[g] = -0.5 * u * u;
+    }
+    kernel.exp(arg, gauss, cut.n);
+    double moment[MAX_PANEL_NODES] = {};
+    double P[MAX_PANEL_NODES];
+    for (int g = 0; g < cut.n; ++g) {
+        legendreValues((q[g] - mid) / half, n, P);
+        double weight = cHalf * cut.w[g] * gauss[g];
+        for (int m = 0; m < n; ++m) moment[m] += weight * P[m];
+    }
+    for (int k = 0; k < n; ++k) {
+        double sum = 0.0;
+        for (int m = 0; m < n; ++m) sum += own.legendre[k][m] * moment[m];
+        w[k] += sum;
     }
 }
 
@@ -409,6 +447,7 @@ bool makeWeights(ResolutionPlan& plan, const ModelStore& store, int slot, double
                  int capacity) {
     int n = plan.points;
     plan.weightCount = 0;
+    const fast::KernelTable& kernel = fast::kernels(fast::activeVariant());
     for (int i = 0; i < n; ++i) {
         PointWidth pw = resolutionOfPoint(store, slot, i, x0);
         plan.center[i] = pw.q;
@@ -437,7 +476,7 @@ bool makeWeights(ResolutionPlan& plan, const ModelStore& store, int slot, double
                 double lo = std::max(win.lo, plan.panelLo[p]);
                 double hi = std::min(win.hi, plan.panelHi[p]);
                 if (!(hi > lo)) continue;
-                addPanelWeights(plan, p, lo, hi, pw.q, sigma,
+                addPanelWeights(plan, p, lo, hi, pw.q, sigma, kernel,
                                 w + (plan.panelNode[p] - firstNode));
             }
             // Normalised over what the window covers, so that a flat R stays flat.
@@ -570,6 +609,7 @@ void copyResolutionPlan(const ResolutionPlan& from, ResolutionPlan& to) {
     to.frozen = from.frozen;
     to.coarsened = from.coarsened;
     to.nodesFresh = from.nodesFresh;
+    to.sampleCount = from.sampleCount;
     to.weightShift = from.weightShift;
     to.weightScale = from.weightScale;
     to.points = from.points;
