@@ -318,6 +318,48 @@ class ResolutionAndFootprint(unittest.TestCase):
             self.assertEqual(len(err.strip().splitlines()), 1, bad)
 
 
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
+
+
+def fit_report(*args):
+    """chi2 / DOF and the P[k] value and error pairs of a fit that must succeed."""
+    code, out, err = run("fit", *args)
+    assert code == 0, err
+    first = out.splitlines()[0]
+    chi2 = float(first.split("=")[1].split("(")[0])
+    dof = int(first.split("(")[1].split()[0])
+    params = [tuple(float(v) for v in l.split("=")[1].split("+/-"))
+              for l in out.splitlines() if l.startswith("P[")]
+    return chi2 / dof, params
+
+
+class ResolutionExamples(unittest.TestCase):
+    """The two examples of README (tools/make_resolution_examples.py has their truth)."""
+
+    def test_the_neutron_film_needs_its_pointwise_resolution(self):
+        par = os.path.join(EXAMPLES, "neutron-dq", "film.par")
+        common = ["--errors", "data", "--steps", "relative"]
+        bad, _ = fit_report(par, *common)
+        self.assertGreater(bad, 1000)
+        good, p = fit_report(par, *common, "--resolution", "column:fwhm",
+                             "--fit-resolution", "0.5:2")
+        self.assertLess(abs(good - 1.0), 0.2)
+        for (value, error), truth in zip(p, (450.0, 5.0, 1.0)):  # t, sig, the scale
+            self.assertLess(abs(value - truth), 3 * error, (value, error, truth))
+
+    def test_the_xray_film_needs_its_footprint(self):
+        par = os.path.join(EXAMPLES, "xray-footprint", "film.par")
+        common = ["--errors", "data", "--steps", "relative"]
+        bad, _ = fit_report(par, *common)
+        self.assertGreater(bad, 1000)
+        good, p = fit_report(par, *common, "--footprint", "gauss:0.08:12", "--fit-beam",
+                             "0.02:0.5")
+        self.assertLess(abs(good - 1.0), 0.2)
+        # logI0, bg, t, sig, the beam width
+        for (value, error), truth in zip(p, (7.0, 50.0, 220.0, 4.0, 0.12)):
+            self.assertLess(abs(value - truth), 3 * error, (value, error, truth))
+
+
 class Usage(unittest.TestCase):
     def test_wrong_usage_exits_2_with_one_line(self):
         for args in (["simulate"], ["simulate", "a.par", "b.par"], ["simulate", "--bogus"],
