@@ -1,5 +1,7 @@
 // A measured data file under a fixed model, on an axis and intensity scale chosen by the input's
-// first byte, read as the last step of a load; then the profile.
+// first byte, read as the last step of a load; then the profile. The first byte's high bits also
+// choose a resolution (the divergence, a FWHM or σ column, dQ/Q) and a footprint with the errors
+// from the data.
 #include <memory>
 
 #include "fuzz_support.h"
@@ -31,6 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::writeFile("d.dat", std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     static auto store = std::make_unique<ModelStore>();
     store->rRfMode = (mode >> 4) & 1;
+    DataOptions options;
+    const ResolutionKind kinds[] = {ResolutionKind::Divergence, ResolutionKind::ColumnFwhm,
+                                    ResolutionKind::ColumnSigma, ResolutionKind::Relative};
+    options.resolution.kind = kinds[(mode >> 5) & 3];
+    options.resolution.relativeFwhm = 0.05;
+    if (mode >> 7) {
+        options.errors = ErrorSource::Data;
+        options.footprint.kind = FootprintKind::Gaussian;
+        options.footprint.beam.value = 0.1;
+        options.footprint.sample = 10.0;
+    }
+    store->dataOptions.fill(options);
     fuzz::loadAndCheck(*store);
     return 0;
 }

@@ -435,6 +435,32 @@ TEST_F(ResolutionFiles, MessagesOfTheLoad) {
     EXPECT_EQ(s.message, "--->Warning, the resolution replaces the divergence of the parameter file");
     s = load("0.5 100 1 0.01\n", ResolutionKind::Divergence, 1, "0.010000");
     EXPECT_EQ(s.message, "--->OK");
+    // A grid beyond its capacity: a 20 µm film under dQ/Q = 20 % on 1999 points.
+    std::string data;
+    for (int i = 0; i < MAX_DATA - 1; ++i) data += formatText("%.6f 1\n", 0.05 + 2.9 * i / 1998);
+    test::writeText(dir.file("d.dat"), data);
+    test::writeText(dir.file("a.par"), parameterFile("d.dat").replace(
+                                           parameterFile("d.dat").find("300 1 0 1000"), 12,
+                                           "2e5 1 0 1e6"));
+    store = test::makeStore();
+    store->dataOptions[0].resolution.kind = ResolutionKind::Relative;
+    store->dataOptions[0].resolution.relativeFwhm = 0.2;
+    s = loadParamSlot(*store, dir.file("a.par"));
+    EXPECT_EQ(s.message,
+              "--->Warning, the resolution grid was made coarser to fit: the curve is less "
+              "accurate");
+}
+
+// A window that reaches beyond every angle by far ends the action with a message.
+TEST_F(Resolution, AWindowBeyondAnyAngleIsRefused) {
+    neutron({{sld(2.07), 0, 3}, {sld(4.0), 100.0, 5}}, 0.01, 0.1, 10);
+    column(std::vector<double>(10, 1e300));
+    EXPECT_THROW(computeReflectivity(*store, 0, false), NumberError);
+    try {
+        computeReflectivity(*store, 0, false);
+    } catch (const NumberError& e) {
+        EXPECT_STREQ(e.what(), "The resolution of F1 at x = 0.01 reaches beyond q = 1e+06 1/A");
+    }
 }
 
 // A grid that its capacity cannot hold is made coarser, said, and still finite.

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/constants.h"
+#include "base/text_io.h"
 #include "physics/reflectivity.h"
 #include "physics/reflectivity_fast.h"
 
@@ -134,6 +135,9 @@ constexpr double SMOOTH_SIGMA_PANELS = 1.0;
 constexpr double CHECK_TOLERANCE = 1e-6;
 constexpr int MAX_REFINEMENT = 12;
 constexpr double MIN_PANEL_WIDTH = 1e-7;
+// No window may reach beyond this q (1/Å): far past every angle (4π/λ is 8 1/Å at 1.54 Å), and
+// a bound that keeps every panel's arithmetic finite.
+constexpr double MAX_WINDOW_Q = 1e6;
 // When a fit's plan is made, its weights may take no more of the capacity than this: a later
 // offset can move a few windows over one more panel.
 constexpr double FIT_WEIGHT_SHARE = 0.9;
@@ -548,6 +552,10 @@ void makeResolutionPlan(ModelStore& store, int slot, bool forFit) {
         Window a = windowOf(resolutionOfPoint(store, slot, i, offsets.hi), scale);
         Window b = windowOf(resolutionOfPoint(store, slot, i, offsets.lo), scale);
         windows[i] = {std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
+        if (!(windows[i].hi <= MAX_WINDOW_Q))
+            throw NumberError(formatText("The resolution of F%d at x = %.15g reaches beyond q = "
+                                         "%g 1/A",
+                                         slot + 1, d.xData[i], MAX_WINDOW_Q));
         order[i] = i;
     }
     std::sort(order.begin(), order.begin() + n,
