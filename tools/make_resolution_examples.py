@@ -24,27 +24,14 @@ import subprocess
 import sys
 import tempfile
 
+from make_neutron_example import param_line, poisson
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = os.path.join(os.path.dirname(HERE), "examples")
 
 
 def sh(*args):
     return subprocess.run(list(args), capture_output=True, text=True, check=True).stdout
-
-
-def poisson(rng, mean):
-    """A Poisson draw: Knuth's product method for small means, the normal limit above 50."""
-    if mean > 50.0:
-        return max(0.0, round(rng.gauss(mean, math.sqrt(mean))))
-    limit, k, p = math.exp(-mean), 0, rng.random()
-    while p > limit:
-        k += 1
-        p *= rng.random()
-    return float(k)
-
-
-def param_line(value, fit, lo, hi, comment):
-    return "%.6e %4d  %.6e  %.6e   ; %s\n" % (value, fit, lo, hi, comment)
 
 
 def header(probe, axis, wavelength, x_range, data_name, scalars):
