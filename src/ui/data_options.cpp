@@ -1,11 +1,13 @@
-// Options for measured data: the 1-σ errors of the data files, relative finite-difference steps,
-// the fronting medium as a scattering length density and the SLD profile. Unchecked and on "δ β",
+// Options for measured data: the data settings dialog (errors, steps, resolution and footprint
+// of a slot, the fronting medium of all) with its summary under the settings table, the fronting
+// medium as a scattering length density and the SLD profile. With the defaults and on "δ β",
 // the window behaves as it always has.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "actions/load.h"
@@ -26,16 +28,27 @@ constexpr int AMBIENT_SLD = 1;
 QWidget* MainWindow::buildDataOptions(QWidget* panel) {
     auto* group = new QGroupBox("Data", panel);
     group->setObjectName("DataOptions");
-    errorsFromData_ = new QCheckBox("errors from data", group);
-    errorsFromData_->setObjectName("ErrorsFromData");
-    relativeSteps_ = new QCheckBox("relative steps", group);
-    relativeSteps_->setObjectName("RelativeSteps");
+    dataSettingsButton_ = makeButton("DataSettingsButton", "Data settings…", group);
+    dataSettingsButton_->setToolTip(
+        "Errors, steps, resolution and footprint of the current data set, and the fronting "
+        "medium");
     auto* layout = new QVBoxLayout(group);
     layout->setContentsMargins(6, 2, 6, 2);
-    layout->setSpacing(0);
-    layout->addWidget(errorsFromData_);
-    layout->addWidget(relativeSteps_);
+    layout->addWidget(dataSettingsButton_);
     return group;
+}
+
+QWidget* MainWindow::buildDataSettingsSummary(QWidget* panel) {
+    dataSettingsSummary_ = new QLabel(panel);
+    dataSettingsSummary_->setObjectName("DataSettingsSummary");
+    dataSettingsSummary_->setWordWrap(true);
+    dataSettingsSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont small = dataSettingsSummary_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    dataSettingsSummary_->setFont(small);
+    // Room for both lines from the start, so that the panel does not move when they appear.
+    dataSettingsSummary_->setMinimumHeight(2 * QFontMetrics(small).lineSpacing());
+    return dataSettingsSummary_;
 }
 
 QWidget* MainWindow::buildAmbientKind(QWidget* box) {
@@ -46,8 +59,7 @@ QWidget* MainWindow::buildAmbientKind(QWidget* box) {
 }
 
 void MainWindow::connectDataOptions() {
-    connect(errorsFromData_, &QCheckBox::clicked, this, &MainWindow::ErrorsFromDataClick);
-    connect(relativeSteps_, &QCheckBox::clicked, this, &MainWindow::RelativeStepsClick);
+    connect(dataSettingsButton_, &QPushButton::clicked, this, &MainWindow::DataSettingsClick);
     connect(ambientKind_, &QComboBox::activated, this, &MainWindow::AmbientKindChange);
     connect(sldProfile_, &QCheckBox::clicked, this, &MainWindow::SldProfileClick);
 }
@@ -56,43 +68,96 @@ bool MainWindow::ambientAsSld() const {
     return ambientKind_->currentIndex() == AMBIENT_SLD;
 }
 
-// Every slot reads its data again with the new weights; a file whose errors cannot serve keeps
-// the classic weights, and the status line says why.
-void MainWindow::ErrorsFromDataClick() {
-    guarded([this] {
-        ErrorSource errors =
-            errorsFromData_->isChecked() ? ErrorSource::Data : ErrorSource::Builtin;
-        std::string message = "--->OK";
-        for (int slot = 0; slot < MAX_SLOTS; ++slot) store_.dataOptions[slot].errors = errors;
-        for (int slot = 0; slot < store_.nfile; ++slot) {
-            Status s = readDataAndCurves(store_, slot);
-            if (s.succeeded()) {
-                if (s.outcome == Outcome::Warning) message = s.message;
-                continue;
-            }
-            store_.dataOptions[slot].errors = ErrorSource::Builtin;
-            Status classic = readDataAndCurves(store_, slot);
-            message = formatText("F%d: ", slot + 1) + (classic.succeeded() ? s : classic).message;
-        }
-        setStatus(message);
-        if (store_.nfile > 0) refillSlot(store_.curfile);
-    });
-}
-
-void MainWindow::RelativeStepsClick() {
-    guarded([this] {
-        StepRule steps = relativeSteps_->isChecked() ? StepRule::Relative : StepRule::Fixed;
-        for (DataOptions& options : store_.dataOptions) options.steps = steps;
-    });
-}
-
 // The two fields take δ and β, or the real and imaginary SLD; "Set" applies them.
-void MainWindow::AmbientKindChange() {
+void MainWindow::showAmbientKind() {
+    bool sld = ambientAsSld();
+    ambientLabels_[0]->setText(sld ? "Re" : "δ");
+    ambientLabels_[1]->setText(sld ? "Im" : "β");
+}
+
+// "Set": the Ambient box's fields, as δ and β or as an SLD.
+Status MainWindow::applyAmbientBox() {
+    FieldText first(Edit21), second(Edit22);
+    return ambientAsSld() ? applyAmbientSldFields(store_, first, second)
+                          : applyAmbientFields(store_, first, second);
+}
+
+void MainWindow::showDataSettings() {
+    dataSettingsSummary_->setText(qText(dataSettingsSummary(store_, store_.curfile)));
+}
+
+// The dialog for the current slot. The returned choice is read once more here, so that a refused
+// one changes nothing whichever dialog answered.
+void MainWindow::DataSettingsClick() {
     guarded([this] {
-        bool sld = ambientAsSld();
-        ambientLabels_[0]->setText(sld ? "Re" : "δ");
-        ambientLabels_[1]->setText(sld ? "Im" : "β");
+        std::optional<DataSettingsChoice> chosen =
+            services_.dataSettings->edit(dataSettingsChoice(store_, store_.curfile));
+        if (!chosen) return;
+        DataSettingsValues values;
+        Status checked = readDataSettings(*chosen, values);
+        if (!checked.ok()) {
+            setStatus(checked.message);
+            return;
+        }
+        Status fronting = applyFronting(*chosen);
+        if (!fronting.ok()) {
+            setStatus(fronting.message);
+            return;
+        }
+        setStatus(applyDataOptions(values.options, values.allSlots));
+        if (store_.nfile > 0) refillSlot(store_.curfile);
+        showDataSettings();
     });
+}
+
+// The fronting medium goes through the Ambient box as "Set" takes it, so that the box shows it.
+Status MainWindow::applyFronting(const DataSettingsChoice& choice) {
+    ambientKind_->setCurrentIndex(choice.frontingSld ? AMBIENT_SLD : 0);
+    showAmbientKind();
+    Edit21->setText(qText(choice.fronting1));
+    Edit22->setText(qText(choice.fronting2));
+    return applyAmbientBox();
+}
+
+// The slot's data read again with its options. A number the reader cannot take (a fourth column
+// that is text, say) refuses the options like any other content error.
+Status MainWindow::readSlotData(int slot) {
+    try {
+        return readDataAndCurves(store_, slot);
+    } catch (const NumberError& e) {
+        return {1, e.what(), Outcome::FileRefused};
+    }
+}
+
+// Gives the current slot (or every slot) the options, and reads each loaded slot whose options
+// changed again. A file that cannot serve the new options (no third or fourth column) puts its
+// slot back on the previous ones. Returns the status line's text: "--->OK", or after its slot the
+// last refusal, or without one the last warning.
+std::string MainWindow::applyDataOptions(const DataOptions& options, bool allSlots) {
+    int first = allSlots ? 0 : store_.curfile;
+    int last = allSlots ? MAX_SLOTS - 1 : store_.curfile;
+    std::string message = "--->OK";
+    bool refusal = false;
+    for (int slot = first; slot <= last; ++slot) {
+        DataOptions previous = store_.dataOptions[slot];
+        store_.dataOptions[slot] = options;
+        if (slot >= store_.nfile || sameDataOptions(previous, options)) continue;
+        std::string where = formatText("F%d: ", slot + 1);
+        Status s = readSlotData(slot);
+        if (s.succeeded()) {
+            if (s.outcome == Outcome::Warning && !refusal) message = where + s.message;
+            continue;
+        }
+        store_.dataOptions[slot] = previous;
+        Status back = readSlotData(slot);
+        message = where + (back.succeeded() ? s : back).message;
+        refusal = true;
+    }
+    return message;
+}
+
+void MainWindow::AmbientKindChange() {
+    guarded([this] { showAmbientKind(); });
 }
 
 void MainWindow::SldProfileClick() {

@@ -112,6 +112,7 @@ void MainWindow::fitAction(bool multi) {
         Edit8->setText(QString::number(fitState_->list.npar));
 
         showFittedValues();
+        showDataSettings();
         showTiedCells(store_, d, layerCells_);
         refreshReference(store_, d);
         showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
@@ -128,6 +129,7 @@ void MainWindow::Button9Click() {
     guarded([this] {
         if (!recoverFit(store_, *fitState_)) return;
         showFittedValues();
+        showDataSettings();
         int d = store_.curfile;
         showCurve(d, 0, CurvePart::Whole, store_.rRfMode);
         showProfile(d);
@@ -135,7 +137,8 @@ void MainWindow::Button9Click() {
 }
 
 // Each fitted value into its value cell: layer quantities in the row of their table entry,
-// scalars in the row of their slot (for "Fit" that is the current slot).
+// scalars in the row of their slot (for "Fit" that is the current slot). The resolution scale and
+// the beam width have no cell: the data settings' summary shows them.
 void MainWindow::showFittedValues() {
     const FitParamList& list = fitState_->list;
     for (int k = 0; k < list.npar; ++k) {
@@ -144,7 +147,7 @@ void MainWindow::showFittedValues() {
         std::string text = fittedText(list.x[k]);
         if (q <= FIT_MAG)
             layerCells_.setText(row, LAYER_VALUE_COLUMN[q], text);
-        else
+        else if (q <= FIT_BG)
             dataCells_.setText(row, DATA_VALUE_COLUMN[q - FIT_X0], text);
     }
 }

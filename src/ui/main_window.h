@@ -94,10 +94,9 @@ class MainWindow : public QMainWindow {
     // The "Material file" group of the utilities page (material_group.cpp)
     void MaterialSaveClick();
 
-    // Options for measured data (data_options.cpp): errors from the data, relative steps, the
-    // fronting medium as an SLD, the SLD profile.
-    void ErrorsFromDataClick();
-    void RelativeStepsClick();
+    // Options for measured data (data_options.cpp): the data settings dialog, the fronting
+    // medium as an SLD, the SLD profile.
+    void DataSettingsClick();
     void AmbientKindChange();
     void SldProfileClick();
 
@@ -126,8 +125,15 @@ class MainWindow : public QMainWindow {
     QWidget* buildMaterialGroup(QWidget* page);
     QWidget* buildDataOptions(QWidget* panel);
     QWidget* buildAmbientKind(QWidget* box);
+    QWidget* buildDataSettingsSummary(QWidget* panel);
     void connectDataOptions();
     bool ambientAsSld() const;
+    void showAmbientKind();
+    Status applyAmbientBox();
+    Status applyFronting(const DataSettingsChoice& choice);
+    std::string applyDataOptions(const DataOptions& options, bool allSlots);
+    Status readSlotData(int slot);
+    void showDataSettings();
     void connectHandlers();
     void setStartupState();
 
@@ -271,8 +277,8 @@ class MainWindow : public QMainWindow {
     QComboBox* materialKind_ = nullptr;  // formula, SLD or δ:β
 
     // Options for measured data (data_options.cpp).
-    QCheckBox* errorsFromData_ = nullptr;
-    QCheckBox* relativeSteps_ = nullptr;
+    QPushButton* dataSettingsButton_ = nullptr;
+    QLabel* dataSettingsSummary_ = nullptr;  // the current slot's settings, under StringGrid3
     QComboBox* ambientKind_ = nullptr;  // the fields δ, β, or the SLD's real and imaginary part
     std::array<QLabel*, 2> ambientLabels_{};
     QCheckBox* sldProfile_ = nullptr;

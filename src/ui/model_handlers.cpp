@@ -18,7 +18,7 @@ void MainWindow::setStatus(const std::string& message) {
 }
 
 // Edit1, Edit3, Edit5 to Edit7 and, unless a slot switch keeps the range the user sees,
-// Edit23 and Edit24; and the material group's wavelength.
+// Edit23 and Edit24; the material group's wavelength and the data settings' summary.
 void MainWindow::showSlotFields(int slot, bool withRange) {
     SlotTexts t = slotTexts(store_, slot);
     Edit1->setText(qText(t.paramPath));
@@ -31,6 +31,7 @@ void MainWindow::showSlotFields(int slot, bool withRange) {
         Edit24->setText(qText(t.xmax));
     }
     showMaterialWavelength(slot);
+    showDataSettings();
 }
 
 // Series pair `pair` of the reflectivity chart: the points of a slot inside its x range, or every
@@ -107,6 +108,8 @@ void MainWindow::Button1Click() {
         }
         Status s = loadParamSlot(store_, path);
         setStatus(s.message);
+        // Also after a failed read: the summary is the slot's that the next load fills.
+        showDataSettings();
         if (s.code != 0) return;
         showSlot(slot, store_.rRfMode);
     });
@@ -144,10 +147,9 @@ void MainWindow::Button3Click() {
 
 void MainWindow::Button23Click() {
     guarded([this] {
-        FieldText delta(Edit21), beta(Edit22);
-        Status s = ambientAsSld() ? applyAmbientSldFields(store_, delta, beta)
-                                  : applyAmbientFields(store_, delta, beta);
+        Status s = applyAmbientBox();
         if (!s.ok()) setStatus(s.message);
+        showDataSettings();
     });
 }
 

@@ -59,6 +59,7 @@ void MainWindow::Button5Click() {
         RGF->setItemIndex(0);
         Memo1->clear();
         showMaterialWavelength(-1);
+        showDataSettings();
     });
 }
 

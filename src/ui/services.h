@@ -2,12 +2,16 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
+
+#include "ui/data_settings.h"
 
 class QPrinter;
 
-// What the window asks of the desktop besides its own widgets: file dialogs, the error box and a
-// printer. Each sits behind a small interface so that tests can answer for the user and print
-// into a file; the real ones open Qt's dialogs and use the default printer.
+// What the window asks of the desktop besides its own widgets: file dialogs, the error box, a
+// printer and the data settings dialog. Each sits behind a small interface so that tests can
+// answer for the user and print into a file; the real ones open Qt's dialogs and use the default
+// printer.
 namespace tolvi::ui {
 
 // Filter (Qt syntax) and default extension of one of the window's file dialogs.
@@ -61,15 +65,27 @@ class PrinterSource {
     virtual QPrinter& printer() = 0;
 };
 
+// The settings of the current data set and the fronting medium ("Data settings…"). The real
+// dialog stays open on a choice that readDataSettings refuses; the window reads the returned
+// choice with it in any case.
+class DataSettingsDialog {
+  public:
+    virtual ~DataSettingsDialog() = default;
+    // The accepted choice, or nothing when the user cancelled.
+    virtual std::optional<DataSettingsChoice> edit(const DataSettingsChoice& current) = 0;
+};
+
 // A missing member is replaced by the real implementation when the window is made.
 struct Services {
     std::unique_ptr<FileDialogs> dialogs;
     std::unique_ptr<ErrorBox> errorBox;
     std::unique_ptr<PrinterSource> printer;
+    std::unique_ptr<DataSettingsDialog> dataSettings;
 };
 
 std::unique_ptr<FileDialogs> realFileDialogs();
 std::unique_ptr<ErrorBox> realErrorBox();
 std::unique_ptr<PrinterSource> defaultPrinter();
+std::unique_ptr<DataSettingsDialog> realDataSettingsDialog();  // data_settings_dialog.cpp
 
 }  // namespace tolvi::ui

@@ -86,6 +86,7 @@ MainWindow::MainWindow(ModelStore& store, Services services, std::string program
     if (!services_.dialogs) services_.dialogs = realFileDialogs();
     if (!services_.errorBox) services_.errorBox = realErrorBox();
     if (!services_.printer) services_.printer = defaultPrinter();
+    if (!services_.dataSettings) services_.dataSettings = realDataSettingsDialog();
     buildWindow();
     connectHandlers();
     setStartupState();
@@ -218,7 +219,8 @@ QWidget* MainWindow::buildModelPanel(QWidget* page) {
     return panel;
 }
 
-// The settings table and, beside it, the four counts.
+// The settings table with, beside it, the four counts and, under both, the summary of the data
+// settings.
 QLayout* MainWindow::buildSettingsRow(QWidget* panel) {
     StringGrid3 =
         makeTable("StringGrid3", SETTINGS_ROWS, SETTINGS_COLUMNS, SETTINGS_COLUMNS, panel);
@@ -245,7 +247,11 @@ QLayout* MainWindow::buildSettingsRow(QWidget* panel) {
     auto* settingsRow = new QHBoxLayout;
     settingsRow->addWidget(StringGrid3, 1);
     settingsRow->addLayout(counts);
-    return settingsRow;
+    auto* settings = new QVBoxLayout;
+    settings->setSpacing(2);
+    settings->addLayout(settingsRow);
+    settings->addWidget(buildDataSettingsSummary(panel));
+    return settings;
 }
 
 // The two fields sit under the one label, "xmin" over the first and "xmax" over the second.
@@ -471,6 +477,7 @@ void MainWindow::setStartupState() {
     store_.ambient = {};
     store_.ambientSld = {};
     store_.rRfMode = false;
+    showDataSettings();
 }
 
 }  // namespace tolvi::ui

@@ -1,6 +1,6 @@
-// The window's options for measured data: errors from the data, relative steps, the fronting
-// medium as an SLD, the SLD profile and materials made from an SLD.
-#include <QCheckBox>
+// The window's options for measured data: errors from the data and relative steps set through
+// the data settings dialog, the fronting medium as an SLD, the SLD profile and materials made
+// from an SLD.
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -29,10 +29,17 @@ class DataOptionsTest : public WindowTest {
 using DataOptions = DataOptionsTest;
 
 TEST_F(DataOptions, TheNeutronExampleFitsWithTheOptionsSetInTheWindow) {
-    toggle("ErrorsFromData");
-    toggle("RelativeSteps");
-    setAmbientSld("2.07", "0");
+    editDataSettings([](ui::DataSettingsChoice& c) {
+        c.errors = ErrorSource::Data;
+        c.steps = StepRule::Relative;
+        c.frontingSld = true;
+        c.fronting1 = "2.07";
+    });
     ASSERT_TRUE(store->ambientSld.given);
+    // The Ambient box shows the medium the dialog set.
+    EXPECT_EQ(find<QComboBox>("AmbientKind")->currentIndex(), 1);
+    EXPECT_EQ(field(21), "2.07");
+    EXPECT_EQ(field(22), "0");
     loadParam(EXAMPLE + "film.par");
     ASSERT_EQ(field(4), "--->OK");
     EXPECT_TRUE(store->pointErrors[0].loaded);
@@ -74,23 +81,28 @@ TEST_F(DataOptions, AnSldAmbientIsSetAndAMediumWithGainRefused) {
     EXPECT_EQ(store->ambient.delta, 1e-6);
 }
 
-TEST_F(DataOptions, TurningTheErrorsOnReadsTheLoadedDataAgain) {
+TEST_F(DataOptions, ErrorsFromTheDataReadTheLoadedDataAgain) {
     loadParam(EXAMPLE + "film.par");
     ASSERT_FALSE(store->pointErrors[0].loaded);
-    toggle("ErrorsFromData");
+    editDataSettings([](ui::DataSettingsChoice& c) { c.errors = ErrorSource::Data; });
+    EXPECT_EQ(field(4), "--->OK");
     EXPECT_TRUE(store->pointErrors[0].loaded);
     EXPECT_EQ(store->dataOptions[0].errors, ErrorSource::Data);
 
     // A file without errors keeps the classic weights, and the status line says why.
     writeText(dir.file("d.dat"), "0.5 100\n1.0 10\n1.5 1\n");
     loadParam(writeFilm("b.par", 100, 0.1, 4, 1));
-    EXPECT_EQ(field(4).left(40).toStdString(), "--->Error, no error of y in column 3 (in");
-    toggle("ErrorsFromData");  // off
-    toggle("ErrorsFromData");  // on again, with F2 loaded
+    ASSERT_EQ(store->curfile, 1);
+    editDataSettings([](ui::DataSettingsChoice& c) {
+        c.errors = ErrorSource::Data;
+        c.allSlots = true;
+    });
     EXPECT_TRUE(field(4).startsWith("F2: --->Error, no error of y in column 3"))
         << field(4).toStdString();
     EXPECT_EQ(store->dataOptions[1].errors, ErrorSource::Builtin);
+    EXPECT_EQ(store->dataSet(1).npoints, 3) << "F2 read again with its classic weights";
     EXPECT_EQ(store->dataOptions[0].errors, ErrorSource::Data);
+    EXPECT_EQ(store->dataOptions[5].errors, ErrorSource::Data) << "a slot not loaded yet";
 }
 
 TEST_F(DataOptions, TheProfileChartShowsTheSldOnRequest) {

@@ -1,11 +1,13 @@
-// The pictures of the fit and Fourier pages in the documentation: saved beside the test program
-// (bin/window-fit.png, bin/window-ga.png, bin/window-fourier.png) and copied to docs/ by hand.
+// The pictures of the fit and Fourier pages and of the data settings in the documentation: saved
+// beside the test program (bin/window-fit.png, bin/window-ga.png, bin/window-fourier.png,
+// bin/window-resolution.png, bin/data-settings.png) and copied to docs/ by hand.
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QTabWidget>
 
 #include "actions/load.h"
+#include "ui/data_settings_dialog.h"
 #include "window_fixture.h"
 
 namespace tolvi::test {
@@ -50,6 +52,33 @@ TEST_F(Pictures, FitReportHistoryAndFourierPage) {
     click("Button21");
     ASSERT_EQ(field(14), "--->OK");
     save(window.get(), "window-fourier.png");
+    EXPECT_TRUE(errors->messages.isEmpty());
+}
+
+// The neutron film of examples/neutron-dq fitted with its resolution column and the scale free:
+// the summary under the settings table shows the settings and the fitted scale. Then the dialog
+// as it shows those settings.
+TEST_F(Pictures, AResolutionFitAndTheDataSettings) {
+    editDataSettings([](ui::DataSettingsChoice& c) {
+        c.errors = ErrorSource::Data;
+        c.steps = StepRule::Relative;
+        c.resolution = ResolutionKind::ColumnFwhm;
+        c.fitScale = true;
+        c.scaleMin = "0.5";
+        c.scaleMax = "2.0";
+    });
+    loadParam(std::string(TOLVI_SOURCE_DIR) + "/examples/neutron-dq/film.par");
+    ASSERT_EQ(field(4), "--->OK");
+    chooseItem("RGM", 0);
+    click("Button4");
+    ASSERT_TRUE(field(4).startsWith("-->OK")) << field(4).toStdString();
+    EXPECT_NEAR(store->dataOptions[0].resolution.scale.value, 1.0, 0.01);
+    save(window.get(), "window-resolution.png");
+
+    ui::DataSettingsForm form;
+    form.setChoice(ui::dataSettingsChoice(*store, 0));
+    form.show();
+    save(&form, "data-settings.png");
     EXPECT_TRUE(errors->messages.isEmpty());
 }
 

@@ -29,6 +29,35 @@ QString ScriptedDialogs::answer(const ui::DialogFilter& kind) {
     return a;
 }
 
+std::optional<ui::DataSettingsChoice> ScriptedDataSettings::edit(
+    const ui::DataSettingsChoice& current) {
+    shown.push_back(current);
+    if (answers.empty()) {
+        ADD_FAILURE() << "a data settings dialog opened that the test did not expect";
+        return std::nullopt;
+    }
+    Answer a = std::move(answers.front());
+    answers.pop_front();
+    if (!a) return std::nullopt;
+    ui::DataSettingsChoice chosen = current;
+    a(chosen);
+    return chosen;
+}
+
+void clickCheckBox(QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    QRect area = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, area.center());
+}
+
+void clickRadio(QRadioButton* button) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    QRect area = button->style()->subElementRect(QStyle::SE_RadioButtonClickRect, &option, button);
+    QTest::mouseClick(button, Qt::LeftButton, {}, area.center());
+}
+
 PdfPrinter::PdfPrinter() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
     printer_->setOutputFormat(QPrinter::PdfFormat);
 }
@@ -38,12 +67,15 @@ PdfPrinter::~PdfPrinter() = default;
 WindowTest::WindowTest() : store(makeStore()) {
     ui::Services services;
     auto d = std::make_unique<ScriptedDialogs>();
+    auto s = std::make_unique<ScriptedDataSettings>();
     auto e = std::make_unique<RecordingErrorBox>();
     auto p = std::make_unique<PdfPrinter>();
     dialogs = d.get();
+    dataSettings = s.get();
     errors = e.get();
     printer = p.get();
     services.dialogs = std::move(d);
+    services.dataSettings = std::move(s);
     services.errorBox = std::move(e);
     services.printer = std::move(p);
     window = std::make_unique<ui::MainWindow>(*store, std::move(services), programDirectory());
@@ -52,20 +84,15 @@ WindowTest::WindowTest() : store(makeStore()) {
 
 WindowTest::~WindowTest() {
     EXPECT_TRUE(dialogs->answers.empty()) << "dialog answers left unused";
+    EXPECT_TRUE(dataSettings->answers.empty()) << "data settings answers left unused";
 }
 
 void WindowTest::click(const char* button) {
     QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton);
 }
 
-// A radio button in a stretched layout is wider than its click area, and a click at the
-// widget's centre would miss it: click where the style says the button reacts.
 void WindowTest::chooseItem(const char* group, int index) {
-    QRadioButton* b = find<ui::RadioGroup>(group)->item(index);
-    QStyleOptionButton option;
-    option.initFrom(b);
-    QRect area = b->style()->subElementRect(QStyle::SE_RadioButtonClickRect, &option, b);
-    QTest::mouseClick(b, Qt::LeftButton, {}, area.center());
+    clickRadio(find<ui::RadioGroup>(group)->item(index));
 }
 
 int WindowTest::itemIndex(const char* group) const {
@@ -73,11 +100,7 @@ int WindowTest::itemIndex(const char* group) const {
 }
 
 void WindowTest::toggle(const char* checkBox) {
-    QCheckBox* b = find<QCheckBox>(checkBox);
-    QStyleOptionButton option;
-    option.initFrom(b);
-    QRect area = b->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, b);
-    QTest::mouseClick(b, Qt::LeftButton, {}, area.center());
+    clickCheckBox(find<QCheckBox>(checkBox));
 }
 
 QString WindowTest::field(int number) const {
@@ -133,6 +156,11 @@ int WindowTest::points(const char* chart, int index) const {
 std::vector<QPointF> WindowTest::seriesPoints(const char* chart, int index) const {
     QList<QPointF> p = series(chart, index)->points();
     return {p.begin(), p.end()};
+}
+
+void WindowTest::editDataSettings(ScriptedDataSettings::Answer answer) {
+    dataSettings->answers.push_back(std::move(answer));
+    click("DataSettingsButton");
 }
 
 void WindowTest::loadParam(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <QPointF>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +15,10 @@
 #include "ui/main_window.h"
 #include "ui/services.h"
 
+class QCheckBox;
 class QPrinter;
 class QLineSeries;
+class QRadioButton;
 
 namespace tolvi::test {
 
@@ -31,6 +34,17 @@ class ScriptedDialogs : public ui::FileDialogs {
 
   private:
     QString answer(const ui::DialogFilter& kind);
+};
+
+// Answers the data settings dialog: each answer edits the choice the window shows into the one
+// the user accepts; an empty answer cancels. Remembers the choices shown.
+class ScriptedDataSettings : public ui::DataSettingsDialog {
+  public:
+    using Answer = std::function<void(ui::DataSettingsChoice&)>;
+    std::optional<ui::DataSettingsChoice> edit(const ui::DataSettingsChoice& current) override;
+
+    std::deque<Answer> answers;
+    std::vector<ui::DataSettingsChoice> shown;
 };
 
 class RecordingErrorBox : public ui::ErrorBox {
@@ -49,6 +63,11 @@ class PdfPrinter : public ui::PrinterSource {
   private:
     std::unique_ptr<QPrinter> printer_;
 };
+
+// A check box or radio button clicked where the style says it reacts: in a stretched layout the
+// widget is wider than its click area, and a click at its centre would miss.
+void clickCheckBox(QCheckBox* box);
+void clickRadio(QRadioButton* button);
 
 // The real window on a fresh store, with scripted dialogs, a recording error box and a PDF
 // printer, plus helpers that work its controls the way a user does.
@@ -87,6 +106,8 @@ class WindowTest : public ::testing::Test {
     // "Load Param" with `path` chosen in the dialog (empty: the dialog is cancelled).
     void loadParam(const std::string& path);
     void loadTemplate() { click("Button2"); }
+    // "Data settings…" with the choice the window shows edited by `answer` and accepted.
+    void editDataSettings(ScriptedDataSettings::Answer answer);
 
     // A parameter file in the test's directory: a `thickness` Å nickel film on silicon, simulated
     // on 201 points over [xmin, xmax] in 2θ, or with simFit measured points from `dataFile`.
@@ -95,6 +116,7 @@ class WindowTest : public ::testing::Test {
 
     std::unique_ptr<ModelStore> store;
     ScriptedDialogs* dialogs = nullptr;
+    ScriptedDataSettings* dataSettings = nullptr;
     RecordingErrorBox* errors = nullptr;
     PdfPrinter* printer = nullptr;
     std::unique_ptr<ui::MainWindow> window;
