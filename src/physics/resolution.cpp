@@ -31,11 +31,16 @@ struct GaussRule {
     std::array<std::array<double, MAX_PANEL_NODES>, MAX_PANEL_NODES> legendre{};
 };
 
-// P_0(t) .. P_{n-1}(t) by the three-term recurrence.
+// P_0(t) .. P_{n-1}(t) (n <= MAX_PANEL_NODES) by the three-term recurrence
+// P_{m+1} = (2m+1)/(m+1) t P_m - m/(m+1) P_{m-1}, its factors taken from tables: no division.
 void legendreValues(double t, int n, double* P) {
+    static constexpr std::array<double, MAX_PANEL_NODES> A = {
+        1.0, 3.0 / 2.0, 5.0 / 3.0, 7.0 / 4.0, 9.0 / 5.0, 11.0 / 6.0, 13.0 / 7.0, 15.0 / 8.0};
+    static constexpr std::array<double, MAX_PANEL_NODES> B = {
+        0.0, 1.0 / 2.0, 2.0 / 3.0, 3.0 / 4.0, 4.0 / 5.0, 5.0 / 6.0, 6.0 / 7.0, 7.0 / 8.0};
     P[0] = 1.0;
     if (n > 1) P[1] = t;
-    for (int m = 1; m + 1 < n; ++m) P[m + 1] = ((2 * m + 1) * t * P[m] - m * P[m - 1]) / (m + 1);
+    for (int m = 1; m + 1 < n; ++m) P[m + 1] = A[m] * t * P[m] - B[m] * P[m - 1];
 }
 
 GaussRule makeRule(int n) {
@@ -406,9 +411,10 @@ void addPanelWeights(const ResolutionPlan& plan, int p, double lo, double hi, do
     double mid = 0.5 * (pLo + pHi), half = 0.5 * (pHi - pLo);
     double arg[CUT_RULE_NODES], gauss[CUT_RULE_NODES];
     const GaussRule& own = gaussRule(n);
+    double inverseSigma = 1.0 / sigma, inverseHalf = 1.0 / half;
     if (lo == pLo && hi == pHi && sigma >= SMOOTH_SIGMA_PANELS * (pHi - pLo)) {
         for (int k = 0; k < n; ++k) {
-            double u = (plan.nodeQ[first + k] - centre) / sigma;
+            double u = (plan.nodeQ[first + k] - centre) * inverseSigma;
             arg[k] = -0.5 * u * u;
         }
         kernel.exp(arg, gauss, n);
@@ -421,14 +427,14 @@ void addPanelWeights(const ResolutionPlan& plan, int p, double lo, double hi, do
     double q[CUT_RULE_NODES];
     for (int g = 0; g < cut.n; ++g) {
         q[g] = cMid + cHalf * cut.t[g];
-        double u = (q[g] - centre) / sigma;
+        double u = (q[g] - centre) * inverseSigma;
         arg[g] = -0.5 * u * u;
     }
     kernel.exp(arg, gauss, cut.n);
     double moment[MAX_PANEL_NODES] = {};
     double P[MAX_PANEL_NODES];
     for (int g = 0; g < cut.n; ++g) {
-        legendreValues((q[g] - mid) / half, n, P);
+        legendreValues((q[g] - mid) * inverseHalf, n, P);
         double weight = cHalf * cut.w[g] * gauss[g];
         for (int m = 0; m < n; ++m) moment[m] += weight * P[m];
     }
