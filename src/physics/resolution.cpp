@@ -120,9 +120,10 @@ void lagrangeBasis(const GaussRule& r, double t, double* L) {
 // panel find. The constants were set on random stacks against the definition: the averages
 // agree with it to about 1e-6 (tests/test_resolution.cpp).
 constexpr double PANEL_TOLERANCE = 1e-4;
+// Multiple reflections where R is large: harmonics of the layers' phases (Features).
 constexpr double HARMONICS = 2.0;
-constexpr double ENVELOPE = 8.0;
 // The fall of R like q^-4 acts over a panel like a frequency of about 4/q; ENVELOPE doubles it.
+constexpr double ENVELOPE = 8.0;
 // Below this q (1/Å) the envelope is taken as flat: where no critical edge sets the scale, R
 // approaches 1 over about the q of the substrate's |χ|, never over less than this.
 constexpr double MIN_Q_SCALE = 2e-3;
