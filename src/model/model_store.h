@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -137,6 +138,7 @@ enum class ResolutionKind {
     ColumnFwhm,   // the fourth number of each data line: the FWHM in x units
     ColumnSigma,  // the fourth number of each data line: σ in x units
     Relative,     // a constant FWHM dQ/Q (relativeFwhm)
+    Column,       // the fourth number as the data file's header says (an ORSO file's sQz)
 };
 // Fixed finite-difference steps of the two instrument quantities (StepRule::Fixed).
 constexpr double STEP_RESOLUTION_SCALE = 1e-3;
@@ -162,6 +164,7 @@ struct DataOptions {
     StepRule steps = StepRule::Fixed;
     ResolutionSettings resolution;
     FootprintSettings footprint;
+    int dataSet = 0;  // the data set read from a file that holds several (ORSO), 0-based
 };
 
 // Whether a slot's curve is averaged over a pointwise Gaussian resolution rather than over the
@@ -172,8 +175,33 @@ inline bool pointwiseResolution(const DataOptions& options) {
 // Whether the data reader takes each point's resolution from the fourth number of its line.
 inline bool readsResolutionColumn(const DataOptions& options) {
     return options.resolution.kind == ResolutionKind::ColumnFwhm ||
-           options.resolution.kind == ResolutionKind::ColumnSigma;
+           options.resolution.kind == ResolutionKind::ColumnSigma ||
+           options.resolution.kind == ResolutionKind::Column;
 }
+
+// What the header of a slot's data file says, as its last read found it: an ORSO reflectivity
+// file's columns, data sets, probe and wavelength. A plain file has none (orso false).
+struct DataFileHeader {
+    bool orso = false;
+    int dataSets = 0;   // data sets in the file
+    int dataSet = 0;    // the one read, 0-based
+    double qUnit = 1.0;  // 1/Å per unit of the file's Qz (and sQz): 1 for 1/angstrom, 0.1 for 1/nm
+    // The resolution column sQz as the header describes it: σ, a FWHM, or the full width of a
+    // rectangular distribution (read as the Gaussian of the same variance).
+    enum class Width { Sigma, Fwhm, Rectangular } resolutionWidth = Width::Sigma;
+    int probe = -1;           // 0 X-ray, 1 neutron, -1 not said
+    double wavelength = 0.0;  // Å, 0 when not said (or a range)
+};
+
+// The options of the fits, kept with the model so that a project file holds them (the window's
+// method, population and generation fields, tolvi-cli's --method, --pop, --gens and --seed).
+struct FitSettings {
+    int method = 0;        // 0 least squares, 1 the genetic search
+    int population = 15;   // genetic: NP
+    int maxGene = 200;     // genetic: the largest number of generations
+    bool seeded = false;   // genetic: `seed` given, otherwise the clock's
+    uint32_t seed = 0;
+};
 
 // The points of a slot as read, for errors from the data: y linear as read (no floor, so that a
 // background-subtracted value at or below 0 keeps its weight) and its 1-σ error dy > 0.
@@ -256,6 +284,11 @@ struct ModelStore {
     std::array<DataOptions, MAX_SLOTS> dataOptions{};
     std::array<PointErrors, MAX_SLOTS> pointErrors{};
     std::array<PointResolution, MAX_SLOTS> pointResolution{};
+    std::array<DataFileHeader, MAX_SLOTS> dataHeaders{};
+    FitSettings fitSettings;
+    // The text of the project file last opened: the keys it holds that this program does not know
+    // (those of a newer version) are written again when the project is saved.
+    std::string projectSource;
     std::array<ResolutionPlan, MAX_SLOTS> resolutionPlans{};
     bool rRfMode = false;
     double radPerDeg = RAD_PER_DEG;

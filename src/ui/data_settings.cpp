@@ -109,6 +109,9 @@ std::string resolutionText(const ResolutionSettings& r) {
         case ResolutionKind::ColumnSigma:
             text = "σ from column 4";
             break;
+        case ResolutionKind::Column:
+            text = "column 4 as its header says";
+            break;
         case ResolutionKind::Relative:
             text = "dQ/Q " + shortNumber(100.0 * r.relativeFwhm) + " %";
             break;
