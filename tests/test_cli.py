@@ -261,6 +261,15 @@ class ResolutionAndFootprint(unittest.TestCase):
                 self.assertAlmostEqual(a[2] / b[2], 1.0, delta=1e-12)
             self.assertNotEqual(rel, plain)
 
+    def test_a_plain_file_needs_the_meaning_of_its_column(self):
+        with tempfile.TemporaryDirectory() as d:
+            par = example_with_columns(d, lambda q: 0.05 * q)
+            code, out, err = run("simulate", par, "--resolution", "column")
+            self.assertEqual((code, out), (1, ""))
+            self.assertEqual(err.splitlines()[-1], "--->Error, " + os.path.join(d, "film.dat") +
+                             " has no header to say what its resolution column holds: give "
+                             "column:fwhm or column:sigma")
+
     def test_a_line_without_a_fourth_number_is_refused_with_its_place(self):
         code, out, err = run("simulate", self.PAR, "--resolution", "column:sigma")
         self.assertEqual((code, out), (1, ""))
@@ -304,7 +313,7 @@ class ResolutionAndFootprint(unittest.TestCase):
         self.assertIn("NPAR = 6", out)
 
     def test_wrong_values_are_wrong_usage(self):
-        for bad in (["--resolution", "column"], ["--resolution", "relative:0"],
+        for bad in (["--resolution", "relative:0"], ["--dataset", "-1"], ["--dataset", "x"],
                     ["--resolution", "relative:1"], ["--resolution", "relative:x"],
                     ["--resolution", "gauss"], ["--footprint", "gauss:0:20"],
                     ["--footprint", "gauss:1"], ["--footprint", "box:1:2"],

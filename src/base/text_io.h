@@ -111,6 +111,7 @@ class CurveLines {
     // The fields of the current line; their messages name the file and the line.
     LineFields fields() const { return LineFields(tokens_, count_, placeOf(path_, lineNo_)); }
     int count() const { return count_; }
+    int lineNo() const { return lineNo_; }  // of the current line
 
   private:
     std::ifstream in_;

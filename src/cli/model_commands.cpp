@@ -14,7 +14,8 @@ int exitStatusOf(Outcome outcome) {
 std::vector<OptionSpec> modelOptions() {
     return {{"template", false},   {"ambient", true},    {"ambient-sld", true},
             {"errors", true},      {"steps", true},      {"resolution", true},
-            {"footprint", true},   {"fit-resolution", true}, {"fit-beam", true}};
+            {"footprint", true},   {"fit-resolution", true}, {"fit-beam", true},
+            {"dataset", true}};
 }
 
 void setAmbientOption(ModelStore& store, const Arguments& args) {
@@ -56,7 +57,7 @@ ResolutionSettings resolutionOption(const Arguments& args) {
     } else if (text == "column:sigma") {
         r.kind = ResolutionKind::ColumnSigma;
     } else if (text == "column") {
-        throw UsageError{"--resolution column needs :fwhm or :sigma (what the fourth number is)"};
+        r.kind = ResolutionKind::Column;
     } else if (afterPrefix(text, "relative", rest)) {
         r.kind = ResolutionKind::Relative;
         double f = 0.0;
@@ -69,8 +70,8 @@ ResolutionSettings resolutionOption(const Arguments& args) {
             throw UsageError{"--resolution relative:F needs 0 < F < 1 (0.05 for 5 %), not " + rest};
         r.relativeFwhm = f;
     } else {
-        throw UsageError{"--resolution is divergence, column:fwhm, column:sigma or relative:F, "
-                         "not \"" +
+        throw UsageError{"--resolution is divergence, column, column:fwhm, column:sigma or "
+                         "relative:F, not \"" +
                          text + "\""};
     }
     return r;
@@ -123,6 +124,8 @@ void setModelOptions(ModelStore& store, const Arguments& args) {
     DataOptions options;
     options.resolution = resolutionOption(args);
     options.footprint = footprintOption(args);
+    options.dataSet = intOption(args, "dataset", 0);
+    if (options.dataSet < 0) throw UsageError{"--dataset needs a number from 0 on"};
     if (args.values.count("fit-resolution")) {
         if (!pointwiseResolution(options))
             throw UsageError{"--fit-resolution needs a pointwise --resolution (column:... or "

@@ -5,6 +5,7 @@
 
 #include "base/constants.h"
 #include "base/text_io.h"
+#include "model/orso_file.h"
 
 namespace tolvi {
 
@@ -28,16 +29,20 @@ struct RawCurve {
     bool full = false;  // MAX_DATA reached
 };
 
-// Reads x and y of every point; status 1 for a line that is not a point.
-Status readPoints(FourierWorkspace& ws, CurveLines& lines, RawCurve& raw) {
+// Reads x and y of every point (of an ORSO file's first data set, q in 1/Å); status 1 for a
+// line that is not a point.
+Status readPoints(FourierWorkspace& ws, CurveLines& lines, const DataFileHeader& header,
+                  const OrsoRows& rows, RawCurve& raw) {
     // Beyond 4π/lambda a q has no glancing angle (the arcsine's argument passes 1).
     double qLimit = FOUR_PI / ws.lambda;
     while (lines.next()) {
+        if (header.orso && (lines.lineNo() < rows.first || lines.lineNo() >= rows.end)) continue;
         LineFields f = lines.fields();
         // A single field would leave y to an earlier line's token; refuse rather than guess.
         if (f.count() < 2)
             return {1, "--->Error, x and y expected " + f.where(), Outcome::FileRefused};
         double x = f.real(0);
+        if (header.orso) x = header.qUnit * x;
         double y = f.real(1);
         if (ws.x_type == fourier::X_Q && std::fabs(x) > qLimit)
             return {1, "--->Error, q beyond 4pi/lambda " + f.where(), Outcome::FileRefused};
@@ -143,9 +148,21 @@ Status readFourierCurve(FourierWorkspace& ws, const std::string& path) {
     CurveLines lines(path, 2, ws.tokens);
     if (!lines.opened()) return {1, "--->Error, cant find data", Outcome::FileNotFound};
 
+    // An ORSO file: its first data set, its q in 1/Å.
+    DataFileHeader header;
+    OrsoRows rows;
+    if (isOrsoFile(path)) {
+        std::string warning;
+        Status h = readOrsoHeader(path, 0, header, rows, warning);
+        if (!h.ok()) return h;
+        if (ws.x_type != fourier::X_Q)
+            return {1, "--->Error, " + path + " holds q: choose q as Data_X_axis",
+                    Outcome::Refused};
+    }
+
     // 32 KB of scratch: a refused file must leave the earlier curve in the workspace.
     auto raw = std::make_unique<RawCurve>();
-    Status s = readPoints(ws, lines, *raw);
+    Status s = readPoints(ws, lines, header, rows, *raw);
     if (!s.ok()) return s;
     s = checkPoints(ws, path, *raw);
     if (!s.ok()) return s;

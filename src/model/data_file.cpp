@@ -7,6 +7,7 @@
 
 #include "base/constants.h"
 #include "base/text_io.h"
+#include "model/orso_file.h"
 
 namespace tolvi {
 
@@ -38,21 +39,90 @@ double pointError(const LineFields& f, int yScale, double y, Status& refused) {
     return dy;
 }
 
-// σ in x units of one line's resolution, from its fourth number (a FWHM or σ as `kind` says).
-// A missing, negative or non-finite value sets `refused` (FileRefused, naming the file and line);
-// 0 is a point without resolution.
-double resolutionOfLine(const LineFields& f, ResolutionKind kind, Status& refused) {
+// What a resolution column holds: σ, a FWHM, or the full width of a rectangular distribution.
+enum class ColumnWidth { Sigma, Fwhm, Rectangular };
+
+// The width of a resolution column under the slot's option and, for ResolutionKind::Column, the
+// data file's header; a plain file must say it by the option.
+ColumnWidth columnWidth(ResolutionKind kind, const DataFileHeader& header) {
+    if (kind == ResolutionKind::ColumnFwhm) return ColumnWidth::Fwhm;
+    if (kind == ResolutionKind::ColumnSigma) return ColumnWidth::Sigma;
+    switch (header.resolutionWidth) {
+        case DataFileHeader::Width::Fwhm:
+            return ColumnWidth::Fwhm;
+        case DataFileHeader::Width::Rectangular:
+            return ColumnWidth::Rectangular;
+        default:
+            return ColumnWidth::Sigma;
+    }
+}
+
+// σ of a rectangular distribution of full width w: w / sqrt(12).
+constexpr double RECTANGULAR_TO_SIGMA = 0.28867513459481287;
+
+// σ in x units of one line's resolution, from its fourth number (its width as `width` says,
+// times `unit`). A missing, negative or non-finite value sets `refused` (FileRefused, naming the
+// file and line); 0 is a point without resolution.
+double resolutionOfLine(const LineFields& f, ColumnWidth width, double unit, Status& refused) {
     if (f.count() < 4) {
         refused = {1, "--->Error, no resolution in column 4 (" + f.where() + ")",
                    Outcome::FileRefused};
         return 0.0;
     }
-    double width = f.real(3);
-    if (width < 0.0) {
+    double value = f.real(3);
+    if (value < 0.0) {
         refused = {1, "--->Error, negative resolution (" + f.where() + ")", Outcome::FileRefused};
         return 0.0;
     }
-    return kind == ResolutionKind::ColumnFwhm ? width * FWHM_TO_SIGMA : width;
+    double factor = width == ColumnWidth::Fwhm          ? FWHM_TO_SIGMA
+                    : width == ColumnWidth::Rectangular ? RECTANGULAR_TO_SIGMA
+                                                        : 1.0;
+    return factor * (unit * value);
+}
+
+// The header of the slot's data file, when it is an ORSO file, and what a plain file cannot
+// serve: a data set other than the first, a resolution column whose meaning only a header can
+// say. A warning of the header goes into `result`.
+Status readHeader(const ModelStore& store, int slot, DataFileHeader& header, OrsoRows& rows,
+                  Status& result) {
+    const DataSet& d = store.dataSet(slot);
+    const DataOptions& options = store.dataOptions[slot];
+    if (!isOrsoFile(d.dataPath)) {
+        if (options.dataSet != 0)
+            return {1,
+                    formatText("--->Error, %s holds 1 data set: there is no data set %d",
+                               d.dataPath.c_str(), options.dataSet),
+                    Outcome::FileRefused};
+        if (options.resolution.kind == ResolutionKind::Column)
+            return {1,
+                    "--->Error, " + d.dataPath +
+                        " has no header to say what its resolution column holds: give "
+                        "column:fwhm or column:sigma",
+                    Outcome::FileRefused};
+        return Status::success("--->OK");
+    }
+    std::string warning;
+    Status s = readOrsoHeader(d.dataPath, options.dataSet, header, rows, warning);
+    if (!s.ok()) return s;
+    if (d.xAxis != 2)
+        return {1, "--->Error, " + d.dataPath + " holds q: the parameter file's x axis must be q",
+                Outcome::FileRefused};
+    // The parameter file's probe and wavelength are the ones used; a header that says otherwise
+    // is pointed out.
+    static const char* const PROBE[] = {"X-ray", "neutron"};
+    if (warning.empty() && header.probe >= 0 && header.probe != d.probe)
+        warning = formatText(
+            "--->Warning, the probe of %s's header (%s) is not the parameter file's (%s): the "
+            "parameter file's is used",
+            d.dataPath.c_str(), PROBE[header.probe], PROBE[d.probe == 1 ? 1 : 0]);
+    if (warning.empty() && header.wavelength > 0.0 &&
+        std::fabs(header.wavelength - d.lamd) > 1e-6 * d.lamd)
+        warning = formatText(
+            "--->Warning, the wavelength of %s's header (%.6g A) is not the parameter file's "
+            "(%.6g A): the parameter file's is used",
+            d.dataPath.c_str(), header.wavelength, d.lamd);
+    if (!warning.empty()) result = Status::warning(warning);
+    return Status::success("--->OK");
 }
 
 }  // namespace
@@ -100,10 +170,15 @@ Status readData(ModelStore& store, int slot) {
     CurveLines lines(d.dataPath, 200, store.tokens);
     if (!lines.opened()) return {-1, "--->Error, cant find data", Outcome::FileNotFound};
 
+    const DataOptions& options = store.dataOptions[slot];
     Status result = Status::success("--->OK");
-    bool withErrors = store.dataOptions[slot].errors == ErrorSource::Data;
-    ResolutionKind resolution = store.dataOptions[slot].resolution.kind;
-    bool withResolution = readsResolutionColumn(store.dataOptions[slot]);
+    DataFileHeader header;
+    OrsoRows rows;
+    Status fileCheck = readHeader(store, slot, header, rows, result);
+    if (!fileCheck.ok()) return fileCheck;
+    bool withErrors = options.errors == ErrorSource::Data;
+    bool withResolution = readsResolutionColumn(options);
+    ColumnWidth width = columnWidth(options.resolution.kind, header);
     std::vector<double> xs, ys, dys, dxs;
     xs.reserve(MAX_DATA);
     ys.reserve(MAX_DATA);
@@ -113,16 +188,26 @@ Status readData(ModelStore& store, int slot) {
     double maximum = 1e-30;
     double minimum = 1e30;
     while (lines.next()) {
+        // An ORSO file's other data sets are not read.
+        if (header.orso && (lines.lineNo() < rows.first || lines.lineNo() >= rows.end)) continue;
         LineFields f = lines.fields();
         double x = f.real(0);
+        if (header.orso) x = header.qUnit * x;
         double y = f.real(1);
+        // Beyond 4π/λ a q has no angle: refused rather than computed at 90°.
+        if (d.xAxis == 2 && d.lamd * x * 0.25 * INV_PI > 1.0)
+            return {1,
+                    formatText("--->Error, q = %.6g 1/A has no angle at the wavelength %.6g A (",
+                               x, d.lamd) +
+                        f.where() + ")",
+                    Outcome::FileRefused};
         if (d.yScale == 1 && y > MAX_LOG_INTENSITY)
             throw NumberError("\"" + std::string(f.text(1)) +
                               "\" is too large for a log10 intensity (" + f.where() + ")");
         double dx = 0.0;
         if (withResolution) {
             Status refused;
-            dx = resolutionOfLine(f, resolution, refused);
+            dx = resolutionOfLine(f, width, header.orso ? header.qUnit : 1.0, refused);
             if (!refused.ok()) return refused;
         }
         if (withErrors) {
@@ -149,6 +234,7 @@ Status readData(ModelStore& store, int slot) {
 
     int n = static_cast<int>(xs.size());
     d.npoints = n;
+    store.dataHeaders[slot] = header;
     // An empty curve loads (the model can still be plotted) but should not pass unnoticed.
     if (n == 0) result = Status::warning("--->Warning, no data point");
     if (zeroErrors > 0 && result.outcome == Outcome::Ok)
