@@ -1,7 +1,7 @@
 // A measured data file under a fixed model, on an axis and intensity scale chosen by the input's
 // first byte, read as the last step of a load; then the profile. The first byte's high bits also
-// choose a resolution (the divergence, a FWHM or σ column, dQ/Q) and a footprint with the errors
-// from the data.
+// choose a resolution (the divergence, a FWHM column, a column as an ORSO header says, dQ/Q) and
+// a footprint with the errors from the data.
 #include <memory>
 
 #include "fuzz_support.h"
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     store->rRfMode = (mode >> 4) & 1;
     DataOptions options;
     const ResolutionKind kinds[] = {ResolutionKind::Divergence, ResolutionKind::ColumnFwhm,
-                                    ResolutionKind::ColumnSigma, ResolutionKind::Relative};
+                                    ResolutionKind::Column, ResolutionKind::Relative};
     options.resolution.kind = kinds[(mode >> 5) & 3];
     options.resolution.relativeFwhm = 0.05;
     if (mode >> 7) {

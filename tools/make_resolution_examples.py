@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Makes examples/neutron-dq/ and examples/xray-footprint/ from recorded true models.
+"""Makes examples/neutron-dq/, examples/xray-footprint/ and examples/orso/ from recorded true
+models.
 
     python3 tools/make_resolution_examples.py build/bin/tolvi-cli
 
@@ -15,7 +16,9 @@ counts (10^7 per unit reflectivity, a background of 50 counts) with their errors
 Gaussian beam of 0.12 mm FWHM on a sample 12 mm long: below about 1° 2θ only part of the beam
 meets the sample. film.par starts the film at 214 Å (6 Å off), the intensity and roughness off.
 
-Both are deterministic (fixed seeds); README shows their fits with and without the options.
+orso: the points of neutron-dq as an ORSO reflectivity file, Qz and its resolution in 1/nm.
+
+All are deterministic (fixed seeds); README shows their fits with and without the options.
 """
 import math
 import os
@@ -170,10 +173,65 @@ def make_xray(cli):
         f.writelines(start)
 
 
+# ---- orso: the neutron-dq data as an ORSO file, its q in 1/nm
+
+def make_orso():
+    """examples/orso/: neutron-dq's points written as an ORSO reflectivity file (Qz and sQz in
+    1/nm, sQz a FWHM as its header says) with a parameter file that names it."""
+    source = os.path.join(EXAMPLES, "neutron-dq")
+    folder = os.path.join(EXAMPLES, "orso")
+    os.makedirs(folder, exist_ok=True)
+    for name in NEUTRON_MATERIALS:
+        with open(os.path.join(source, name)) as src, open(os.path.join(folder, name), "w") as dst:
+            dst.write(src.read())
+    header = [
+        "# # ORSO reflectivity data file | 1.0 standard | YAML encoding | "
+        "https://www.reflectometry.org/\n",
+        "# # a film on oxidised silicon | made by tools/make_resolution_examples.py\n",
+        "# data_source:\n",
+        "#   owner: {name: Tolvi examples, affiliation: none}\n",
+        "#   experiment:\n",
+        "#     title: a 450 A film on oxidised silicon, measured from air\n",
+        "#     instrument: a time-of-flight reflectometer\n",
+        "#     start_date: 2026-12-09\n",
+        "#     probe: neutron\n",
+        "#   sample: {name: film-on-SiO2}\n",
+        "#   measurement:\n",
+        "#     instrument_settings:\n",
+        "#       incident_angle: {magnitude: 0.6, unit: deg}\n",
+        "#       wavelength: {min: 2.0, max: 12.0, unit: angstrom}\n",
+        "#     data_files: [synthetic]\n",
+        "# columns:\n",
+        "# - {name: Qz, unit: 1/nm, physical_quantity: normal_wavevector_transfer}\n",
+        "# - {name: R, physical_quantity: reflectivity}\n",
+        "# - {error_of: R, error_type: uncertainty, value_is: sigma}\n",
+        "# - {error_of: Qz, error_type: resolution, value_is: FWHM}\n",
+        "# #     Qz (1/nm)        R                sR               sQz (1/nm)\n",
+    ]
+    rows = []
+    with open(os.path.join(source, "film.dat")) as f:
+        for line in f:
+            if line.startswith("#"):
+                continue
+            q, r, dr, dq = (float(v) for v in line.split())
+            rows.append("%.9e %.6e %.6e %.9e\n" % (10 * q, r, dr, 10 * dq))
+    with open(os.path.join(folder, "film.ort"), "w") as f:
+        f.writelines(header + rows)
+    # q in 1/nm read as 1/Å comes within an ulp of the original: the x range takes it in.
+    with open(os.path.join(source, "film.par")) as f:
+        par = f.read().replace("film.dat          ; data file name",
+                               "film.ort          ; data file name")
+    par = par.replace(" 0.008000       0.220000   ; x min max range",
+                      " 0.007999       0.220001   ; x min max range")
+    with open(os.path.join(folder, "film.par"), "w") as f:
+        f.write(par)
+
+
 def main():
     cli = os.path.abspath(sys.argv[1])
     make_neutron(cli)
     make_xray(cli)
+    make_orso()
 
 
 if __name__ == "__main__":

@@ -42,7 +42,7 @@ Status readPoints(FourierWorkspace& ws, CurveLines& lines, const DataFileHeader&
         if (f.count() < 2)
             return {1, "--->Error, x and y expected " + f.where(), Outcome::FileRefused};
         double x = f.real(0);
-        if (header.orso) x = header.qUnit * x;
+        if (header.orso) x = inAngstrom(header, x);
         double y = f.real(1);
         if (ws.x_type == fourier::X_Q && std::fabs(x) > qLimit)
             return {1, "--->Error, q beyond 4pi/lambda " + f.where(), Outcome::FileRefused};

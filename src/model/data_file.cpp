@@ -60,10 +60,11 @@ ColumnWidth columnWidth(ResolutionKind kind, const DataFileHeader& header) {
 // σ of a rectangular distribution of full width w: w / sqrt(12).
 constexpr double RECTANGULAR_TO_SIGMA = 0.28867513459481287;
 
-// σ in x units of one line's resolution, from its fourth number (its width as `width` says,
-// times `unit`). A missing, negative or non-finite value sets `refused` (FileRefused, naming the
-// file and line); 0 is a point without resolution.
-double resolutionOfLine(const LineFields& f, ColumnWidth width, double unit, Status& refused) {
+// σ in x units of one line's resolution, from its fourth number (its width as `width` says, in
+// the unit of the file's x). A missing, negative or non-finite value sets `refused`
+// (FileRefused, naming the file and line); 0 is a point without resolution.
+double resolutionOfLine(const LineFields& f, ColumnWidth width, const DataFileHeader& header,
+                        Status& refused) {
     if (f.count() < 4) {
         refused = {1, "--->Error, no resolution in column 4 (" + f.where() + ")",
                    Outcome::FileRefused};
@@ -77,7 +78,7 @@ double resolutionOfLine(const LineFields& f, ColumnWidth width, double unit, Sta
     double factor = width == ColumnWidth::Fwhm          ? FWHM_TO_SIGMA
                     : width == ColumnWidth::Rectangular ? RECTANGULAR_TO_SIGMA
                                                         : 1.0;
-    return factor * (unit * value);
+    return factor * (header.orso ? inAngstrom(header, value) : value);
 }
 
 // The header of the slot's data file, when it is an ORSO file, and what a plain file cannot
@@ -192,7 +193,7 @@ Status readData(ModelStore& store, int slot) {
         if (header.orso && (lines.lineNo() < rows.first || lines.lineNo() >= rows.end)) continue;
         LineFields f = lines.fields();
         double x = f.real(0);
-        if (header.orso) x = header.qUnit * x;
+        if (header.orso) x = inAngstrom(header, x);
         double y = f.real(1);
         // Beyond 4π/λ a q has no angle: refused rather than computed at 90°.
         if (d.xAxis == 2 && d.lamd * x * 0.25 * INV_PI > 1.0)
@@ -207,7 +208,7 @@ Status readData(ModelStore& store, int slot) {
         double dx = 0.0;
         if (withResolution) {
             Status refused;
-            dx = resolutionOfLine(f, width, header.orso ? header.qUnit : 1.0, refused);
+            dx = resolutionOfLine(f, width, header, refused);
             if (!refused.ok()) return refused;
         }
         if (withErrors) {

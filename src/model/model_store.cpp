@@ -25,6 +25,8 @@ void clearAll(ModelStore& store) {
     store.nfile = 0;
     store.curfile = 0;
     store.nfitParam = 0;
+    // What a project opened earlier held beyond this program's keys goes with its slots.
+    store.projectSource.clear();
 }
 
 Medium mediumOfSld(double re, double im, double lamd) {

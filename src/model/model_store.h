@@ -340,7 +340,8 @@ struct VisibleRange {
 };
 VisibleRange visibleRange(const ModelStore& store, int slot);
 
-// "All Clear": empties every loaded slot's table and slab counts and forgets all slots.
+// "All Clear": empties every loaded slot's table and slab counts and forgets all slots (and the
+// unknown keys of a project opened before).
 void clearAll(ModelStore& store);
 
 // The ambient medium (1 - delta) + i beta above every sample ("Set"). A delta of 1 or more (an

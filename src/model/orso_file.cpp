@@ -2,6 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <string_view>
@@ -38,6 +39,30 @@ bool startsDataSet(std::string_view line) {
 
 bool isBlank(std::string_view line) {
     return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+// The YAML parser recurses once per level of nesting; a header nested deeper than any ORSO
+// header is refused before it is parsed, so that no file can exhaust the stack.
+constexpr int MAX_NESTING = 64;
+
+// How deep a block's YAML nests: brackets and braces opened, and steps of indentation.
+int nestingOf(std::string_view yaml) {
+    int deepest = 0, open = 0;
+    size_t lineStart = 0;
+    while (lineStart < yaml.size()) {
+        size_t lineEnd = yaml.find('\n', lineStart);
+        if (lineEnd == std::string_view::npos) lineEnd = yaml.size();
+        std::string_view line = yaml.substr(lineStart, lineEnd - lineStart);
+        size_t indent = line.find_first_not_of(" -");
+        if (indent == std::string_view::npos) indent = line.size();
+        for (char c : line) {
+            if (c == '[' || c == '{') ++open;
+            if ((c == ']' || c == '}') && open > 0) --open;
+            deepest = std::max(deepest, open + static_cast<int>(indent / 2));
+        }
+        lineStart = lineEnd + 1;
+    }
+    return deepest;
 }
 
 // Splits the file into its data sets.
@@ -206,6 +231,9 @@ Status readOrsoHeader(const std::string& path, int dataSet, DataFileHeader& head
     int blocks[2] = {0, dataSet};
     for (int b = 0; b < (dataSet == 0 ? 1 : 2); ++b) {
         const DataSetBlock& set = sets[blocks[b]];
+        if (nestingOf(set.yaml) > MAX_NESTING)
+            return refused(formatText("the ORSO header nests deeper than %d levels", MAX_NESTING),
+                           path, fileLine(set, 0));
         YAML::Node node;
         try {
             node = YAML::Load(set.yaml);

@@ -12,6 +12,12 @@
 // set 0's.
 namespace tolvi {
 
+// A Qz (or sQz) of an ORSO file in 1/Å. (A value in 1/nm comes out within an ulp of its tenth:
+// 2.2 1/nm is 0.22000000000000003 1/Å.)
+inline double inAngstrom(const DataFileHeader& header, double q) {
+    return header.qUnit * q;
+}
+
 // Whether a file is an ORSO reflectivity file: its first line starts with "# # ORSO".
 bool isOrsoFile(const std::string& path);
 
