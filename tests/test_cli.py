@@ -3,6 +3,7 @@
 
     test_cli.py TOLVI_CLI
 """
+import json
 import math
 import os
 import shutil
@@ -367,6 +368,102 @@ class ResolutionExamples(unittest.TestCase):
         # logI0, bg, t, sig, the beam width
         for (value, error), truth in zip(p, (7.0, 50.0, 220.0, 4.0, 0.12)):
             self.assertLess(abs(value - truth), 3 * error, (value, error, truth))
+
+
+def without_dates(text):
+    return "\n".join(l for l in text.splitlines() if "LM-CHI" not in l and "Fit end " not in l
+                     and "Elapsed" not in l)
+
+
+class Projects(unittest.TestCase):
+    FILM = os.path.join(EXAMPLE, "film.par")
+    REAL = ["--errors", "data", "--steps", "relative", "--ambient-sld", "2.07"]
+
+    def test_a_project_fits_as_its_options_do_and_keeps_the_fit(self):
+        with tempfile.TemporaryDirectory() as d:
+            project = os.path.join(d, "film.tolvi")
+            code, _, err = run("simulate", self.FILM, *self.REAL, "--save-project", project)
+            self.assertEqual(code, 0, err)
+            code, from_project, err = run("fit", project, "--save-project", project + "2")
+            self.assertEqual(code, 0, err)
+            code, from_options, _ = run("fit", self.FILM, *self.REAL)
+            self.assertEqual(without_dates(from_project), without_dates(from_options))
+            # The fitted values are in the project written after the fit.
+            with open(project + "2") as f:
+                saved = json.load(f)
+            t = saved["slots"][0]["layers"][1]["t"]["value"]
+            self.assertAlmostEqual(t, 179.99, delta=0.01)
+
+    def test_options_override_the_project_and_a_moved_project_opens(self):
+        with tempfile.TemporaryDirectory() as d:
+            project = os.path.join(d, "film.tolvi")
+            run("simulate", self.FILM, *self.REAL, "--save-project", project)
+            moved = os.path.join(d, "elsewhere")
+            os.mkdir(moved)
+            shutil.copy(project, moved)
+            _, from_project, _ = run("simulate", os.path.join(moved, "film.tolvi"))
+            _, with_sld, _ = run("simulate", self.FILM, "--ambient-sld", "2.07")
+            self.assertEqual(from_project, with_sld)
+            # The fronting medium given on the command line, in either form, replaces the
+            # project's.
+            _, plain, _ = run("simulate", self.FILM)
+            _, overridden, _ = run("simulate", project, "--ambient", "0:0")
+            self.assertEqual(overridden, plain)
+
+    def test_a_project_of_several_slots_is_a_multi_fit(self):
+        with tempfile.TemporaryDirectory() as d:
+            tdir = os.path.join(os.path.dirname(CLI), "template", "template.par")
+            project = os.path.join(d, "two.tolvi")
+            code, _, err = run("fit", tdir, tdir, "--save-project", project)
+            self.assertEqual(code, 0, err)
+            code, out, err = run("fit", project)
+            self.assertEqual(code, 0, err)
+            self.assertIn("dif:", out)  # the third line of a multi fit's report
+            code, out, err = run("fit", project, tdir)
+            self.assertEqual((code, out), (2, ""), err)
+
+    def test_a_project_without_a_usable_version_is_refused_by_name(self):
+        with tempfile.TemporaryDirectory() as d:
+            project = os.path.join(d, "film.tolvi")
+            run("simulate", self.FILM, "--save-project", project)
+            with open(project) as f:
+                data = json.load(f)
+            data["version"] = "x"
+            with open(project, "w") as f:
+                json.dump(data, f)
+            code, out, err = run("simulate", project)
+            self.assertEqual((code, out), (1, ""))
+            self.assertIn("project key version", err.splitlines()[-1])
+
+
+class OrsoFiles(unittest.TestCase):
+    def test_the_orso_example_fits_as_its_plain_twin(self):
+        orso = os.path.join(EXAMPLES, "orso", "film.par")
+        plain = os.path.join(EXAMPLES, "neutron-dq", "film.par")
+        common = ["--errors", "data", "--steps", "relative", "--fit-resolution", "0.5:2"]
+        code, a, err = run("fit", orso, *common, "--resolution", "column")
+        self.assertEqual(code, 0, err)
+        code, b, err = run("fit", plain, *common, "--resolution", "column:fwhm")
+        self.assertEqual(code, 0, err)
+        # The same values (its q, read from 1/nm, differs from the plain file's by an ulp at
+        # some points, so the steps to them may differ).
+        values = lambda out: [l for l in out.splitlines() if l.startswith(("P[", "chi2:"))]
+        self.assertEqual(values(a), values(b))
+
+    def test_an_orso_file_needs_the_q_axis(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name in os.listdir(os.path.join(EXAMPLES, "orso")):
+                shutil.copy(os.path.join(EXAMPLES, "orso", name), d)
+            par = os.path.join(d, "film.par")
+            with open(par) as f:
+                text = f.read().replace("         2            ; (0/1/2=th, 2th, q)",
+                                        "         0            ; (0/1/2=th, 2th, q)")
+            with open(par, "w") as f:
+                f.write(text)
+            code, out, err = run("simulate", par)
+            self.assertEqual((code, out), (1, ""))
+            self.assertEqual(err.splitlines()[-1], "--->Error, " + os.path.join(d, "film.ort") +
+                             " holds q: the parameter file's x axis must be q")
 
 
 class Usage(unittest.TestCase):

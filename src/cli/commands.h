@@ -22,18 +22,26 @@ struct CommandResult {
 int exitStatusOf(Outcome outcome);
 
 // The options of every command that loads a model: --template, the fronting medium
-// (--ambient DELTA:BETA or --ambient-sld RE[:IM]) and the real-data options --errors
-// builtin|data and --steps fixed|relative.
+// (--ambient DELTA:BETA or --ambient-sld RE[:IM]), the real-data options (--errors, --steps,
+// --resolution, --footprint, --fit-resolution, --fit-beam, --dataset) and --save-project FILE.
 std::vector<OptionSpec> modelOptions();
 
 // Reads the command's parameter file into slot 0 as "Load Param" does, or the template as
-// "Template" does with --template; the model options are set first. Exactly one of the two
-// sources must be named (UsageError otherwise).
+// "Template" does with --template, the model options set first; or a project file (recognised by
+// its content) with its slots, the options given laid over its settings. Exactly one source must
+// be named (UsageError otherwise).
 Status loadModel(ModelStore& store, const Arguments& args);
 
-// The model options into the store, for every slot: the fronting medium (UsageError for a
-// malformed or refused value, or for both forms at once) and the data options.
-void setModelOptions(ModelStore& store, const Arguments& args);
+// The model options given into the store, for slots 0 to slots - 1: the fronting medium
+// (UsageError for a malformed or refused value, or for both forms at once) and each data option
+// that is given, over what the slot holds (the defaults, or a project's settings).
+void setModelOptions(ModelStore& store, const Arguments& args, int slots = MAX_SLOTS);
+
+// Whether the command's one file is a project file.
+bool isProjectArgument(const Arguments& args);
+
+// --save-project FILE: the workspace as it stands written as a project file (Ok without it).
+Status saveProjectOption(ModelStore& store, const Arguments& args);
 
 // --ambient DELTA:BETA or --ambient-sld RE[:IM] into the store (UsageError as above).
 void setAmbientOption(ModelStore& store, const Arguments& args);

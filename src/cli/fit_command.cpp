@@ -7,6 +7,7 @@
 #include "base/text_io.h"
 #include "fit/fit_runs.h"
 #include "model/param_file.h"
+#include "model/project_file.h"
 
 namespace tolvi::cli {
 
@@ -22,17 +23,32 @@ uint32_t seedOption(const Arguments& args) {
     return static_cast<uint32_t>(value);
 }
 
-FitOptions fitOptionsOf(const Arguments& args) {
+// The fit's options: those given, otherwise the store's (a project's, or the defaults).
+FitOptions fitOptionsOf(const Arguments& args, const FitSettings& saved) {
     FitOptions options;
-    std::string method = args.value("method", "lm");
+    std::string method = args.value("method", saved.method == 1 ? "ga" : "lm");
     if (method == "ga")
         options.method = FitMethod::Genetic;
     else if (method != "lm")
         throw UsageError{"--method is lm or ga, not \"" + method + "\""};
-    options.population = intOption(args, "pop", 15);
-    options.maxGene = intOption(args, "gens", 200);
-    if (args.values.count("seed")) options.seed = seedOption(args);
+    options.population = intOption(args, "pop", saved.population);
+    options.maxGene = intOption(args, "gens", saved.maxGene);
+    if (args.values.count("seed"))
+        options.seed = seedOption(args);
+    else if (saved.seeded)
+        options.seed = saved.seed;
     return options;
+}
+
+// The options a fit ran with, kept for a project file.
+FitSettings settingsOf(const FitOptions& options) {
+    FitSettings s;
+    s.method = options.method == FitMethod::Genetic ? 1 : 0;
+    s.population = options.population;
+    s.maxGene = options.maxGene;
+    s.seeded = options.seed.has_value();
+    s.seed = options.seed.value_or(0);
+    return s;
 }
 
 // Reads the files into slots 0, 1, ... as successive "Load Param" do; stops at the first failure.
@@ -41,7 +57,7 @@ Status loadAll(ModelStore& store, const Arguments& args, std::string& warnings) 
     auto noteWarning = [&](const Status& s) {
         if (s.outcome == Outcome::Warning) warnings += s.message + "\n";
     };
-    if (args.flags.count("template")) {
+    if (args.flags.count("template") || isProjectArgument(args)) {
         Status s = loadModel(store, args);
         noteWarning(s);
         return s;
@@ -49,6 +65,8 @@ Status loadAll(ModelStore& store, const Arguments& args, std::string& warnings) 
     if (args.positional.empty()) throw UsageError{"a parameter file (or --template) is needed"};
     if (args.positional.size() > static_cast<size_t>(MAX_SLOTS))
         throw UsageError{"at most 6 parameter files"};
+    for (const std::string& path : args.positional)
+        if (isProjectFile(path)) throw UsageError{"a project file comes alone: " + path};
     setModelOptions(store, args);
     Status s = Status::success("--->OK");
     for (const std::string& path : args.positional) {
@@ -70,8 +88,7 @@ std::vector<OptionSpec> fitOptions() {
 }
 
 CommandResult runFitCommand(const Arguments& args) {
-    FitOptions options = fitOptionsOf(args);
-    options.multi = args.positional.size() > 1;
+    fitOptionsOf(args, FitSettings{});  // wrong usage is refused before anything is read
     auto store = std::make_unique<ModelStore>();
     auto state = std::make_unique<FitState>();
     auto ga = std::make_unique<GeneticState>();
@@ -86,6 +103,10 @@ CommandResult runFitCommand(const Arguments& args) {
     }
     result.err = loadWarnings;
     store->curfile = 0;
+    // Several files, or a project of several slots: "Multi Fit".
+    FitOptions options = fitOptionsOf(args, store->fitSettings);
+    options.multi = store->nfile > 1;
+    store->fitSettings = settingsOf(options);
     FitReport report = runFit(*store, *state, *ga, options);
     if (report.populationRefused) result.err += "Error! too many popuration\n";
     for (const std::string& warning : report.warnings) result.err += warning + "\n";
@@ -100,6 +121,11 @@ CommandResult runFitCommand(const Arguments& args) {
             result.outcome = saved.outcome;
             result.err += saved.message + "\n";
         }
+    }
+    Status project = saveProjectOption(*store, args);
+    if (!project.succeeded()) {
+        result.outcome = project.outcome;
+        result.err += project.message + "\n";
     }
     return result;
 }

@@ -1,8 +1,13 @@
+#include <array>
 #include <memory>
+#include <optional>
 
+#include "actions/curves.h"
 #include "actions/load.h"
+#include "actions/project.h"
 #include "base/text_io.h"
 #include "cli/commands.h"
+#include "model/project_file.h"
 #include "physics/profile.h"
 
 namespace tolvi::cli {
@@ -15,7 +20,7 @@ std::vector<OptionSpec> modelOptions() {
     return {{"template", false},   {"ambient", true},    {"ambient-sld", true},
             {"errors", true},      {"steps", true},      {"resolution", true},
             {"footprint", true},   {"fit-resolution", true}, {"fit-beam", true},
-            {"dataset", true}};
+            {"dataset", true},     {"save-project", true}};
 }
 
 void setAmbientOption(ModelStore& store, const Arguments& args) {
@@ -119,40 +124,99 @@ void fitRangeOption(const Arguments& args, const std::string& name, double start
 
 }  // namespace
 
-void setModelOptions(ModelStore& store, const Arguments& args) {
+void setModelOptions(ModelStore& store, const Arguments& args, int slots) {
     setAmbientOption(store, args);
-    DataOptions options;
-    options.resolution = resolutionOption(args);
-    options.footprint = footprintOption(args);
-    options.dataSet = intOption(args, "dataset", 0);
-    if (options.dataSet < 0) throw UsageError{"--dataset needs a number from 0 on"};
-    if (args.values.count("fit-resolution")) {
-        if (!pointwiseResolution(options))
-            throw UsageError{"--fit-resolution needs a pointwise --resolution (column:... or "
-                             "relative:F)"};
-        fitRangeOption(args, "fit-resolution", options.resolution.scale.value,
-                       options.resolution.scale);
-        if (options.resolution.scale.min < 0.0)
-            throw UsageError{"--fit-resolution: the scale must not be negative"};
+    // The values first, so that a malformed one is refused whatever the slots hold.
+    std::optional<ErrorSource> errors;
+    if (args.values.count("errors")) {
+        std::string text = args.value("errors");
+        if (text != "data" && text != "builtin")
+            throw UsageError{"--errors is builtin or data, not \"" + text + "\""};
+        errors = text == "data" ? ErrorSource::Data : ErrorSource::Builtin;
     }
-    if (args.values.count("fit-beam")) {
-        if (options.footprint.kind == FootprintKind::None)
-            throw UsageError{"--fit-beam needs --footprint"};
-        fitRangeOption(args, "fit-beam", options.footprint.beam.value, options.footprint.beam);
-        if (!(options.footprint.beam.min > 0.0))
-            throw UsageError{"--fit-beam: the beam width must stay above 0"};
+    std::optional<StepRule> steps;
+    if (args.values.count("steps")) {
+        std::string text = args.value("steps");
+        if (text != "relative" && text != "fixed")
+            throw UsageError{"--steps is fixed or relative, not \"" + text + "\""};
+        steps = text == "relative" ? StepRule::Relative : StepRule::Fixed;
     }
-    std::string errors = args.value("errors", "builtin");
-    if (errors == "data")
-        options.errors = ErrorSource::Data;
-    else if (errors != "builtin")
-        throw UsageError{"--errors is builtin or data, not \"" + errors + "\""};
-    std::string steps = args.value("steps", "fixed");
-    if (steps == "relative")
-        options.steps = StepRule::Relative;
-    else if (steps != "fixed")
-        throw UsageError{"--steps is fixed or relative, not \"" + steps + "\""};
-    store.dataOptions.fill(options);
+    std::optional<ResolutionSettings> resolution;
+    if (args.values.count("resolution")) resolution = resolutionOption(args);
+    std::optional<FootprintSettings> footprint;
+    if (args.values.count("footprint")) footprint = footprintOption(args);
+    std::optional<int> dataSet;
+    if (args.values.count("dataset")) {
+        dataSet = intOption(args, "dataset", 0);
+        if (*dataSet < 0) throw UsageError{"--dataset needs a number from 0 on"};
+    }
+    // Then every slot: a parameter file's slots start from the defaults, a project's from what
+    // the project says; only the options given change them.
+    for (int slot = 0; slot < slots; ++slot) {
+        DataOptions& options = store.dataOptions[slot];
+        if (errors) options.errors = *errors;
+        if (steps) options.steps = *steps;
+        if (resolution) options.resolution = *resolution;
+        if (footprint) options.footprint = *footprint;
+        if (dataSet) options.dataSet = *dataSet;
+        if (args.values.count("fit-resolution")) {
+            if (!pointwiseResolution(options))
+                throw UsageError{"--fit-resolution needs a pointwise --resolution (column... or "
+                                 "relative:F)"};
+            fitRangeOption(args, "fit-resolution", options.resolution.scale.value,
+                           options.resolution.scale);
+            if (options.resolution.scale.min < 0.0)
+                throw UsageError{"--fit-resolution: the scale must not be negative"};
+        }
+        if (args.values.count("fit-beam")) {
+            if (options.footprint.kind == FootprintKind::None)
+                throw UsageError{"--fit-beam needs --footprint"};
+            fitRangeOption(args, "fit-beam", options.footprint.beam.value, options.footprint.beam);
+            if (!(options.footprint.beam.min > 0.0))
+                throw UsageError{"--fit-beam: the beam width must stay above 0"};
+        }
+    }
+}
+
+namespace {
+
+// Whether the data file must be read again for `after`: what the reader takes from it changed.
+bool readsDifferently(const DataOptions& before, const DataOptions& after) {
+    return before.errors != after.errors || before.dataSet != after.dataSet ||
+           readsResolutionColumn(before) != readsResolutionColumn(after) ||
+           (readsResolutionColumn(after) && before.resolution.kind != after.resolution.kind);
+}
+
+// A project file: its workspace, then the options given on the command line over its settings.
+// A slot whose data the options read otherwise (errors, a resolution column, another data set)
+// reads its data file again, where the project found it.
+Status loadProject(ModelStore& store, const Arguments& args, const std::string& path) {
+    Status opened = openProject(store, path);
+    if (!opened.succeeded()) return opened;
+    std::array<DataOptions, MAX_SLOTS> before = store.dataOptions;
+    setModelOptions(store, args, store.nfile);
+    for (int slot = 0; slot < store.nfile; ++slot) {
+        if (readsDifferently(before[slot], store.dataOptions[slot])) {
+            Status s = readDataAndCurves(store, slot);
+            if (!s.succeeded()) return {s.code, formatText("F%d: ", slot + 1) + s.message, s.outcome};
+            if (opened.outcome == Outcome::Ok) opened = s;
+        } else {
+            computeCurves(store, slot, store.layerModel(slot).simFit == 0);
+        }
+    }
+    return opened;
+}
+
+}  // namespace
+
+bool isProjectArgument(const Arguments& args) {
+    return !args.flags.count("template") && args.positional.size() == 1 &&
+           isProjectFile(args.positional[0]);
+}
+
+Status saveProjectOption(ModelStore& store, const Arguments& args) {
+    if (!args.values.count("save-project")) return Status::success("--->OK");
+    return saveProject(store, args.value("save-project"));
 }
 
 Status loadModel(ModelStore& store, const Arguments& args) {
@@ -162,6 +226,7 @@ Status loadModel(ModelStore& store, const Arguments& args) {
     if (!useTemplate && args.positional.size() != 1)
         throw UsageError{args.positional.empty() ? "a parameter file (or --template) is needed"
                                                  : "one parameter file expected"};
+    if (isProjectArgument(args)) return loadProject(store, args, args.positional[0]);
     setModelOptions(store, args);
     if (useTemplate) return loadTemplateSlot(store, programDirectory());
     return loadParamSlot(store, args.positional[0]);
@@ -177,6 +242,14 @@ bool loadOrFail(ModelStore& store, const Arguments& args, CommandResult& result)
     return s.succeeded();
 }
 
+// --save-project after the command: a file that cannot be written fails the command.
+void saveProjectAfter(ModelStore& store, const Arguments& args, CommandResult& result) {
+    Status saved = saveProjectOption(store, args);
+    if (saved.succeeded()) return;
+    result.outcome = saved.outcome;
+    result.err += saved.message + "\n";
+}
+
 }  // namespace
 
 CommandResult runSimulate(const Arguments& args) {
@@ -190,6 +263,7 @@ CommandResult runSimulate(const Arguments& args) {
         if (store->rRfMode) result.out += formatText(" %.17g", d.rfLin[i]);
         result.out += "\n";
     }
+    saveProjectAfter(*store, args, result);
     return result;
 }
 
@@ -202,11 +276,13 @@ CommandResult runProfile(const Arguments& args) {
         for (int j = 0; j < n; ++j)
             result.out += formatText("%.17g %.17g %.17g\n", store->profileZ[j],
                                      store->profileSldRe[j], store->profileSldIm[j]);
+        saveProjectAfter(*store, args, result);
         return result;
     }
     int n = computeProfile(*store, store->curfile);
     for (int j = 0; j < n; ++j)
         result.out += formatText("%.17g %.17g\n", store->profileZ[j], store->profileRho[j]);
+    saveProjectAfter(*store, args, result);
     return result;
 }
 
@@ -220,6 +296,7 @@ CommandResult runSlabs(const Arguments& args) {
         result.out += formatText("%d %.17g %.17g %.17g %.17g %.17g %.17g\n", s, e.rho.value,
                                  e.t.value, e.sig.value, e.n.re, e.n.im, e.magTerm.re);
     }
+    saveProjectAfter(*store, args, result);
     return result;
 }
 
