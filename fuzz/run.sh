@@ -2,7 +2,8 @@
 # Builds the fuzz targets of the readers with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60).
 #   fuzz/run.sh [SECONDS] [TARGET ...]
-# Targets: fuzz_param_file fuzz_material_file fuzz_data_file fuzz_fourier_curve fuzz_tables.
+# Targets: fuzz_param_file fuzz_material_file fuzz_data_file fuzz_fourier_curve fuzz_tables
+# fuzz_project_file.
 # The growing corpus is kept in build-fuzz/corpus/TARGET, the seeds in fuzz/corpus/TARGET; an
 # input that crashes lands in build-fuzz/crashes/TARGET/ (add it to fuzz/regressions/TARGET/).
 # TOLVI_WERROR=ON builds with warnings as errors (CI).
@@ -12,7 +13,8 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
-    targets=(fuzz_param_file fuzz_material_file fuzz_data_file fuzz_fourier_curve fuzz_tables)
+    targets=(fuzz_param_file fuzz_material_file fuzz_data_file fuzz_fourier_curve fuzz_tables
+             fuzz_project_file)
 
 missing=()
 for p in clang libclang-rt-14-dev; do
