@@ -268,8 +268,8 @@ class ResolutionAndFootprint(unittest.TestCase):
             code, out, err = run("simulate", par, "--resolution", "column")
             self.assertEqual((code, out), (1, ""))
             self.assertEqual(err.splitlines()[-1], "--->Error, " + os.path.join(d, "film.dat") +
-                             " has no header to say what its resolution column holds: give "
-                             "column:fwhm or column:sigma")
+                             " has no header to say what its resolution column holds: choose FWHM "
+                             "or sigma")
 
     def test_a_line_without_a_fourth_number_is_refused_with_its_place(self):
         code, out, err = run("simulate", self.PAR, "--resolution", "column:sigma")

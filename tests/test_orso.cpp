@@ -235,8 +235,8 @@ TEST_F(Orso, RefusalsNameTheirLine) {
     options.resolution.kind = ResolutionKind::Column;
     s = load("0.01 0.9 0.01 0.001\n");
     EXPECT_EQ(s.message, "--->Error, " + dir.file("d.ort") +
-                             " has no header to say what its resolution column holds: give "
-                             "column:fwhm or column:sigma");
+                             " has no header to say what its resolution column holds: choose FWHM "
+                             "or sigma");
 }
 
 // Beyond q = 4π/λ there is no angle: the load ends there, in a plain file and in an ORSO file,

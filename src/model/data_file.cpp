@@ -97,8 +97,8 @@ Status readHeader(const ModelStore& store, int slot, DataFileHeader& header, Ors
         if (options.resolution.kind == ResolutionKind::Column)
             return {1,
                     "--->Error, " + d.dataPath +
-                        " has no header to say what its resolution column holds: give "
-                        "column:fwhm or column:sigma",
+                        " has no header to say what its resolution column holds: choose FWHM "
+                        "or sigma",
                     Outcome::FileRefused};
         return Status::success("--->OK");
     }
@@ -163,6 +163,7 @@ Status readData(ModelStore& store, int slot) {
         d.npoints = SIM_POINTS;
         store.pointErrors[slot].loaded = false;  // a simulated curve has no measured errors
         store.pointResolution[slot].loaded = false;
+        store.dataHeaders[slot] = {};
         if (readsResolutionColumn(store.dataOptions[slot]))
             return {1, "--->Error, a resolution column needs a data file", Outcome::Refused};
         return Status::success("--->OK");

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "actions/load.h"
 #include "base/text_io.h"
@@ -42,12 +43,16 @@ QWidget* MainWindow::buildDataSettingsSummary(QWidget* panel) {
     dataSettingsSummary_ = new QLabel(panel);
     dataSettingsSummary_->setObjectName("DataSettingsSummary");
     dataSettingsSummary_->setWordWrap(true);
+    dataSettingsSummary_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     dataSettingsSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QFont small = dataSettingsSummary_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     dataSettingsSummary_->setFont(small);
-    // Room for both lines from the start, so that the panel does not move when they appear.
-    dataSettingsSummary_->setMinimumHeight(2 * QFontMetrics(small).lineSpacing());
+    // Room for four lines from the start (the first wrapped, the third for an ORSO file's
+    // header), so that the panel does not move when they appear. Lines are a fraction of a pixel
+    // apart: rounded up, with a pixel more, the last one's descenders are not cut off.
+    dataSettingsSummary_->setMinimumHeight(
+        static_cast<int>(std::ceil(4 * QFontMetricsF(small).lineSpacing())) + 1);
     return dataSettingsSummary_;
 }
 
@@ -73,6 +78,15 @@ void MainWindow::showAmbientKind() {
     bool sld = ambientAsSld();
     ambientLabels_[0]->setText(sld ? "Re" : "δ");
     ambientLabels_[1]->setText(sld ? "Im" : "β");
+}
+
+// The store's fronting medium in the Ambient box, as "Set" would have left it.
+void MainWindow::showAmbientMedium() {
+    const AmbientSld& sld = store_.ambientSld;
+    ambientKind_->setCurrentIndex(sld.given ? AMBIENT_SLD : 0);
+    showAmbientKind();
+    Edit21->setText(qText(numberText(sld.given ? sld.re : store_.ambient.delta)));
+    Edit22->setText(qText(numberText(sld.given ? sld.im : store_.ambient.beta)));
 }
 
 // "Set": the Ambient box's fields, as δ and β or as an SLD.
@@ -130,9 +144,10 @@ Status MainWindow::readSlotData(int slot) {
 }
 
 // Gives the current slot (or every slot) the options, and reads each loaded slot whose options
-// changed again. A file that cannot serve the new options (no third or fourth column) puts its
-// slot back on the previous ones. Returns the status line's text: "--->OK", or after its slot the
-// last refusal, or without one the last warning.
+// changed again. The data set belongs to a slot's file: the other slots keep theirs. A file that
+// cannot serve the new options (no third or fourth column) puts its slot back on the previous ones.
+// Returns the status line's text: "--->OK", or after its slot the last refusal, or without one the
+// last warning.
 std::string MainWindow::applyDataOptions(const DataOptions& options, bool allSlots) {
     int first = allSlots ? 0 : store_.curfile;
     int last = allSlots ? MAX_SLOTS - 1 : store_.curfile;
@@ -140,8 +155,10 @@ std::string MainWindow::applyDataOptions(const DataOptions& options, bool allSlo
     bool refusal = false;
     for (int slot = first; slot <= last; ++slot) {
         DataOptions previous = store_.dataOptions[slot];
-        store_.dataOptions[slot] = options;
-        if (slot >= store_.nfile || sameDataOptions(previous, options)) continue;
+        DataOptions wanted = options;
+        if (slot != store_.curfile) wanted.dataSet = previous.dataSet;
+        store_.dataOptions[slot] = wanted;
+        if (slot >= store_.nfile || sameDataOptions(previous, wanted)) continue;
         std::string where = formatText("F%d: ", slot + 1);
         Status s = readSlotData(slot);
         if (s.succeeded()) {

@@ -84,6 +84,13 @@ Status readFronting(const DataSettingsChoice& c, DataSettingsValues& v) {
     return Status::success("");
 }
 
+// A data set from 0 on, as a whole number.
+Status readDataSet(const DataSettingsChoice& c, int& dataSet) {
+    dataSet = parseInt(c.dataSet, "field data set");
+    if (dataSet < 0) return refused("the data set is counted from 0 (the file's first)");
+    return Status::success("");
+}
+
 bool sameParam(const BoundedParam& a, const BoundedParam& b) {
     return a.value == b.value && a.min == b.min && a.max == b.max && a.fit == b.fit &&
            a.step == b.step;
@@ -110,7 +117,7 @@ std::string resolutionText(const ResolutionSettings& r) {
             text = "σ from column 4";
             break;
         case ResolutionKind::Column:
-            text = "column 4 as its header says";
+            text = "column 4 as the file's header says";
             break;
         case ResolutionKind::Relative:
             text = "dQ/Q " + shortNumber(100.0 * r.relativeFwhm) + " %";
@@ -133,6 +140,32 @@ std::string frontingText(const ModelStore& store) {
         return "δ " + shortNumber(store.ambient.delta) + " β " + shortNumber(store.ambient.beta);
     std::string text = "SLD " + shortNumber(sld.re);
     if (sld.im != 0.0) text += formatText("%+.4gi", sld.im);
+    return text;
+}
+
+// What an ORSO file's header said: which of its data sets was read, the unit of Qz, the meaning
+// of sQz, the probe and wavelength where it says them.
+std::string orsoText(const DataFileHeader& h) {
+    std::string text = h.dataSets == 1
+                           ? std::string("ORSO: 1 data set")
+                           : formatText("ORSO: data set %d of %d", h.dataSet, h.dataSets);
+    text += h.qUnit == 1.0 ? " · Qz in 1/Å" : " · Qz in 1/nm";
+    switch (h.resolutionWidth) {
+        case DataFileHeader::Width::Sigma:
+            text += " · sQz σ";
+            break;
+        case DataFileHeader::Width::Fwhm:
+            text += " · sQz FWHM";
+            break;
+        case DataFileHeader::Width::Rectangular:
+            text += " · sQz rectangular (full width)";
+            break;
+    }
+    std::string beam;
+    if (h.probe == 0) beam = "X-ray";
+    if (h.probe == 1) beam = "neutron";
+    if (h.wavelength > 0.0) beam += (beam.empty() ? "" : ", ") + shortNumber(h.wavelength) + " Å";
+    if (!beam.empty()) text += " · " + beam;
     return text;
 }
 
@@ -167,6 +200,7 @@ DataSettingsChoice dataSettingsChoice(const ModelStore& store, int slot) {
     c.frontingSld = store.ambientSld.given;
     c.fronting1 = numberText(c.frontingSld ? store.ambientSld.re : store.ambient.delta);
     c.fronting2 = numberText(c.frontingSld ? store.ambientSld.im : store.ambient.beta);
+    c.dataSet = integerText(o.dataSet);
     return c;
 }
 
@@ -176,7 +210,8 @@ Status readDataSettings(const DataSettingsChoice& choice, DataSettingsValues& va
     values.options.steps = choice.steps;
     values.allSlots = choice.allSlots;
     try {
-        Status s = readResolution(choice, values.options.resolution);
+        Status s = readDataSet(choice, values.options.dataSet);
+        if (s.ok()) s = readResolution(choice, values.options.resolution);
         if (s.ok()) s = readFootprint(choice, values.options.footprint);
         if (s.ok()) s = readFronting(choice, values);
         return s;
@@ -188,17 +223,27 @@ Status readDataSettings(const DataSettingsChoice& choice, DataSettingsValues& va
 bool sameDataOptions(const DataOptions& a, const DataOptions& b) {
     const ResolutionSettings &ra = a.resolution, &rb = b.resolution;
     const FootprintSettings &fa = a.footprint, &fb = b.footprint;
-    return a.errors == b.errors && a.steps == b.steps && ra.kind == rb.kind &&
-           ra.relativeFwhm == rb.relativeFwhm && sameParam(ra.scale, rb.scale) &&
-           fa.kind == fb.kind && sameParam(fa.beam, fb.beam) && fa.sample == fb.sample;
+    return a.errors == b.errors && a.steps == b.steps && a.dataSet == b.dataSet &&
+           ra.kind == rb.kind && ra.relativeFwhm == rb.relativeFwhm &&
+           sameParam(ra.scale, rb.scale) && fa.kind == fb.kind && sameParam(fa.beam, fb.beam) &&
+           fa.sample == fb.sample;
 }
 
 std::string dataSettingsSummary(const ModelStore& store, int slot) {
     const DataOptions& o = store.dataOptions[slot];
-    return std::string("errors: ") + (o.errors == ErrorSource::Data ? "data" : "built-in") +
-           " · steps: " + (o.steps == StepRule::Relative ? "relative" : "fixed") +
-           " · resolution: " + resolutionText(o.resolution) +
-           "\nfootprint: " + footprintText(o.footprint) + " · fronting: " + frontingText(store);
+    std::string text = std::string("errors: ") +
+                       (o.errors == ErrorSource::Data ? "data" : "built-in") +
+                       " · steps: " + (o.steps == StepRule::Relative ? "relative" : "fixed") +
+                       " · resolution: " + resolutionText(o.resolution);
+    // A header is the last read data file's: a slot no longer loaded, or one that simulates
+    // (and so reads no file), keeps the header of an earlier read, which says nothing now.
+    const DataFileHeader& header = store.dataHeaders[slot];
+    bool orso = slot < store.nfile && store.layerModel(slot).simFit != 0 && header.orso;
+    // The header's line names the data set read; without it the choice is said here.
+    if (o.dataSet != 0 && !orso) text += formatText(" · data set %d", o.dataSet);
+    text += "\nfootprint: " + footprintText(o.footprint) + " · fronting: " + frontingText(store);
+    if (orso) text += '\n' + orsoText(header);
+    return text;
 }
 
 }  // namespace tolvi::ui

@@ -14,9 +14,9 @@ namespace tolvi::ui {
 // The items of the dialog's option groups, in the order they are shown.
 constexpr std::array<ErrorSource, 2> ERROR_SOURCE_ITEMS = {ErrorSource::Builtin, ErrorSource::Data};
 constexpr std::array<StepRule, 2> STEP_RULE_ITEMS = {StepRule::Fixed, StepRule::Relative};
-constexpr std::array<ResolutionKind, 4> RESOLUTION_ITEMS = {
+constexpr std::array<ResolutionKind, 5> RESOLUTION_ITEMS = {
     ResolutionKind::Divergence, ResolutionKind::ColumnFwhm, ResolutionKind::ColumnSigma,
-    ResolutionKind::Relative};
+    ResolutionKind::Relative, ResolutionKind::Column};
 constexpr std::array<FootprintKind, 3> FOOTPRINT_ITEMS = {
     FootprintKind::None, FootprintKind::Gaussian, FootprintKind::Uniform};
 
@@ -42,7 +42,10 @@ struct DataSettingsChoice {
     bool frontingSld = false;     // the two fields are the SLD (1e-6/Å²), not δ and β
     std::string fronting1 = "0";  // δ, or the SLD's real part
     std::string fronting2 = "0";  // β, or the SLD's imaginary part
-    bool allSlots = false;        // errors, steps, resolution and footprint for F1 to F6
+    // The data set read from a file that holds several (an ORSO file), 0-based as the file
+    // numbers them. Each slot keeps its own: "apply to all" does not hand it on.
+    std::string dataSet = "0";
+    bool allSlots = false;  // errors, steps, resolution and footprint for F1 to F6
 };
 
 // The values of an accepted choice.
@@ -57,9 +60,10 @@ struct DataSettingsValues {
 // The choice that shows a slot's options and the store's fronting medium.
 DataSettingsChoice dataSettingsChoice(const ModelStore& store, int slot);
 
-// Reads a choice under the rules of tolvi-cli's options: dQ/Q with 0 < F < 1; a resolution scale
-// above 0, free only for a pointwise resolution, with 0 <= min < max and the scale within; a beam
-// width and sample length above 0 for a footprint, the beam free only with a footprint, with
+// Reads a choice under the rules of tolvi-cli's options: a data set from 0 on (whether the file
+// holds it is the reader's to say); dQ/Q with 0 < F < 1; a resolution scale above 0, free only
+// for a pointwise resolution, with 0 <= min < max and the scale within; a beam width and sample
+// length above 0 for a footprint, the beam free only with a footprint, with
 // 0 < min < max and the beam within; δ below 1, β and the SLD's imaginary part not negative.
 // Fields of options not chosen are not read. Status 0, or 1 (Refused) with the reason of the
 // first refusal ("--->Error, ..."), an unreadable number included; `values` is then incomplete.
@@ -68,9 +72,12 @@ Status readDataSettings(const DataSettingsChoice& choice, DataSettingsValues& va
 // Whether two slots' options are the same in every field (the data then need no new reading).
 bool sameDataOptions(const DataOptions& a, const DataOptions& b);
 
-// A slot's settings and the fronting medium in two lines for the window, e.g.
+// A slot's settings and the fronting medium in two or three lines for the window, e.g.
 // "errors: data · steps: relative · resolution: dQ/Q 5 %, scale 1.2 (fit)\n
-//  footprint: Gaussian 0.1 mm / 20 mm · fronting: SLD 2.07" (beam width / sample length).
+//  footprint: Gaussian 0.1 mm / 20 mm · fronting: SLD 2.07" (beam width / sample length). For a
+// loaded slot whose data file is an ORSO file a third line says what its header said:
+// "ORSO: data set 1 of 2 · Qz in 1/nm · sQz FWHM · neutron, 5 Å"; without that line, a data set
+// other than 0 is said at the end of the first (" · data set 1").
 std::string dataSettingsSummary(const ModelStore& store, int slot);
 
 }  // namespace tolvi::ui

@@ -74,7 +74,8 @@ DataSettingsForm::DataSettingsForm(QWidget* parent) : QDialog(parent) {
     steps_ = new RadioGroup("Steps", "Steps", {"fixed", "relative"}, 1, this);
     allSlots_ = checkBox("ApplyToAll", "Apply to all data sets (F1 to F6)", this);
     allSlots_->setToolTip(
-        "Errors, steps, resolution and footprint for every data set, also those not loaded yet");
+        "Errors, steps, resolution and footprint for every data set, also those not loaded yet; "
+        "each keeps the data set of its file");
     message_ = new QLabel(this);
     message_->setObjectName("DataSettingsMessage");
     message_->setWordWrap(true);
@@ -89,6 +90,7 @@ DataSettingsForm::DataSettingsForm(QWidget* parent) : QDialog(parent) {
     auto* top = new QHBoxLayout;
     top->addWidget(errors_, 1);
     top->addWidget(steps_);
+    top->addWidget(buildDataSet());
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buildResolution());
@@ -102,10 +104,11 @@ DataSettingsForm::DataSettingsForm(QWidget* parent) : QDialog(parent) {
 
 QWidget* DataSettingsForm::buildResolution() {
     auto* box = new QWidget(this);
-    resolution_ = new RadioGroup("Resolution", "Resolution",
-                                 {"divergence of the parameter file", "FWHM from column 4",
-                                  "σ from column 4", "constant dQ/Q (FWHM)"},
-                                 1, box);
+    resolution_ =
+        new RadioGroup("Resolution", "Resolution",
+                       {"divergence of the parameter file", "FWHM from column 4", "σ from column 4",
+                        "constant dQ/Q (FWHM)", "column 4 as the file's header says"},
+                       1, box);
     relativeFwhm_ = numberField("RelativeFwhm", box);
     relativeFwhm_->setPlaceholderText("0.05");
     scale_ = numberField("ResolutionScale", box);
@@ -131,6 +134,22 @@ QWidget* DataSettingsForm::buildResolution() {
         connect(resolution_->item(i), &QRadioButton::toggled, this,
                 &DataSettingsForm::updateEnabled);
     connect(fitScale_, &QCheckBox::toggled, this, &DataSettingsForm::updateEnabled);
+    return box;
+}
+
+// Which data set of a file that holds several (an ORSO file) the slot reads, numbered from 0 as
+// the file numbers them.
+QWidget* DataSettingsForm::buildDataSet() {
+    auto* box = new QGroupBox("Data set in the file", this);
+    dataSet_ = numberField("DataSet", box);
+    dataSet_->setFixedWidth(48);
+    dataSet_->setToolTip(
+        "The data set of a file that holds several (an ORSO file), counted from 0 as the file "
+        "counts them; a plain file holds data set 0 alone. Each data file keeps its own, also "
+        "when the settings are applied to all.");
+    auto* layout = new QHBoxLayout(box);
+    layout->addWidget(new QLabel("number", box));
+    layout->addWidget(dataSet_);
     return box;
 }
 
@@ -209,6 +228,7 @@ void DataSettingsForm::setChoice(const DataSettingsChoice& c) {
     frontingKind_->setCurrentIndex(c.frontingSld ? 1 : 0);
     fronting1_->setText(qText(c.fronting1));
     fronting2_->setText(qText(c.fronting2));
+    dataSet_->setText(qText(c.dataSet));
     allSlots_->setChecked(c.allSlots);
     // A long number shows from its first digit.
     for (QLineEdit* field : {relativeFwhm_, scale_, scaleMin_, scaleMax_, beam_, sample_, beamMin_,
@@ -240,6 +260,7 @@ DataSettingsChoice DataSettingsForm::choice() const {
     c.frontingSld = frontingKind_->currentIndex() == 1;
     c.fronting1 = textOf(fronting1_);
     c.fronting2 = textOf(fronting2_);
+    c.dataSet = textOf(dataSet_);
     c.allSlots = allSlots_->isChecked();
     return c;
 }

@@ -15,8 +15,8 @@ namespace tolvi::ui {
 class RadioGroup;
 
 // The data settings dialog: errors, steps, resolution and footprint of one data set (or of all),
-// and the fronting medium of all. OK reads the fields with readDataSettings; a refused value
-// keeps the dialog open with the reason under the fields.
+// the data set of a file that holds several, and the fronting medium of all. OK reads the fields
+// with readDataSettings; a refused value keeps the dialog open with the reason under the fields.
 class DataSettingsForm : public QDialog {
     Q_OBJECT
 
@@ -29,6 +29,7 @@ class DataSettingsForm : public QDialog {
     void accept() override;
 
   private:
+    QWidget* buildDataSet();
     QWidget* buildResolution();
     QWidget* buildFootprint();
     QWidget* buildFronting();
@@ -39,6 +40,7 @@ class DataSettingsForm : public QDialog {
     int slot_ = 0;
     RadioGroup* errors_ = nullptr;
     RadioGroup* steps_ = nullptr;
+    QLineEdit* dataSet_ = nullptr;
     RadioGroup* resolution_ = nullptr;
     QLineEdit* relativeFwhm_ = nullptr;
     QLineEdit* scale_ = nullptr;

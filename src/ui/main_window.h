@@ -58,6 +58,10 @@ class MainWindow : public QMainWindow {
     void RGFClick();        // Data File
     void CheckBox1Click();  // R/Rf'
 
+    // Project files (project_handlers.cpp)
+    void OpenProjectClick();
+    void SaveProjectClick();
+
     // Plotting (plot_handlers.cpp)
     void Button6Click();   // Plot
     void Button10Click();  // Plot All
@@ -129,6 +133,7 @@ class MainWindow : public QMainWindow {
     void connectDataOptions();
     bool ambientAsSld() const;
     void showAmbientKind();
+    void showAmbientMedium();
     Status applyAmbientBox();
     Status applyFronting(const DataSettingsChoice& choice);
     std::string applyDataOptions(const DataOptions& options, bool allSlots);
@@ -146,6 +151,12 @@ class MainWindow : public QMainWindow {
     void showCurve(int slot, int pair, CurvePart part, bool ratio);
     void emptySlotView();
     void setStatus(const std::string& message);
+    void plotCurrentSlot();
+
+    // Project files (project_handlers.cpp)
+    void showWorkspace();
+    void showFitSettings();
+    FitSettings fitSettingsOfFields() const;
 
     // Outputs (output_handlers.cpp)
     void saveExport(ExportKind kind);
@@ -256,6 +267,10 @@ class MainWindow : public QMainWindow {
     QPushButton* Button21 = nullptr;  // Fourier page: "FT"
     QPushButton* Button22 = nullptr;  // Fourier page: "Save FT"
     QPushButton* Button23 = nullptr;  // ambient "Set"
+
+    // The project files (project_handlers.cpp).
+    QPushButton* openProject_ = nullptr;
+    QPushButton* saveProject_ = nullptr;
 
     RadioGroup* RGF = nullptr;
     RadioGroup* RGM = nullptr;

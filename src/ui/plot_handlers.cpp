@@ -10,20 +10,24 @@
 
 namespace tolvi::ui {
 
+// The current slot's tables and x range into its model, its slab stack and curves computed
+// afresh and drawn, "--->OK" in the status line: "Plot", and the first step of "Save project".
+void MainWindow::plotCurrentSlot() {
+    int d = store_.curfile;
+    FieldText xmin(Edit23), xmax(Edit24);
+    takeTables(store_, d, false, xmin, xmax, dataCells_, layerCells_);
+    buildSlabStack(store_, d);
+    showTiedCells(store_, d, layerCells_);
+    computeCurves(store_, d, false);
+    // Both calculations report faults by exception, so reaching here is success.
+    setStatus("--->OK");
+    Chart1->clearAll();
+    showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
+    showProfile(d);
+}
+
 void MainWindow::Button6Click() {
-    guarded([this] {
-        int d = store_.curfile;
-        FieldText xmin(Edit23), xmax(Edit24);
-        takeTables(store_, d, false, xmin, xmax, dataCells_, layerCells_);
-        buildSlabStack(store_, d);
-        showTiedCells(store_, d, layerCells_);
-        computeCurves(store_, d, false);
-        // Both calculations report faults by exception, so reaching here is success.
-        setStatus("--->OK");
-        Chart1->clearAll();
-        showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
-        showProfile(d);
-    });
+    guarded([this] { plotCurrentSlot(); });
 }
 
 void MainWindow::Button10Click() {

@@ -33,9 +33,14 @@ inline DialogFilter curveSaveDialog() {
     return {"*.dat (*.dat)", "dat"};
 }
 // OpenDialog2: the Fourier page's curve, "all|*.*". On this platform "*.*" would hide names
-// without a dot, so "all" is every file.
+// without a dot, so "all" is every file: plain curves and ORSO files (".ort") alike.
 inline DialogFilter curveOpenDialog() {
     return {"all (*)", {}};
+}
+// "Open project" and "Save project": project files, default extension ".tolvi". (Opening
+// recognises a project by its content; the filter only narrows what the dialog lists.)
+inline DialogFilter projectDialog() {
+    return {"Tolvi project (*.tolvi)", "tolvi"};
 }
 // The material file of the utilities page: "*.mf", default extension ".mf".
 inline DialogFilter materialSaveDialog() {

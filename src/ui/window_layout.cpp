@@ -171,27 +171,37 @@ QWidget* MainWindow::buildUpperModelPage() {
     page->setObjectName("TabSheet2");
     Chart1 = new ChartView(reflectivityDesign(), page);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(Chart1, 1);
-    top->addWidget(buildModelPanel(page));
-
+    // The status line under the chart, so that the panel beside them has the page's full height.
     Edit4->setPlaceholderText("status");
-    auto* layout = new QVBoxLayout(page);
+    auto* chart = new QVBoxLayout;
+    chart->setSpacing(4);
+    chart->addWidget(Chart1, 1);
+    chart->addWidget(Edit4);
+
+    auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
-    layout->addLayout(top, 1);
-    layout->addWidget(Edit4);
+    layout->addLayout(chart, 1);
+    layout->addWidget(buildModelPanel(page));
     return page;
 }
 
-// Beside the reflectivity chart: the file buttons and paths, the settings of the current data
-// set with its counts, the slot buttons, and at the bottom the x range and the ambient medium.
+// Beside the reflectivity chart: the file and project buttons and paths, the settings of the
+// current data set with its counts, the slot buttons, and at the bottom the x range and the ambient
+// medium.
 QWidget* MainWindow::buildModelPanel(QWidget* page) {
     auto* panel = new QWidget(page);
     panel->setFixedWidth(372);
     Button1 = makeButton("Button1", "Load Param", panel);
     Button2 = makeButton("Button2", "Template", panel);
     Button3 = makeButton("Button3", "Save Param", panel);
+    openProject_ = makeButton("OpenProject", "Open project", panel);
+    openProject_->setToolTip(
+        "Opens a whole workspace: its data sets with their models, data and settings, the "
+        "fronting medium and the fit's settings");
+    saveProject_ = makeButton("SaveProject", "Save project", panel);
+    saveProject_->setToolTip(
+        "Saves the whole workspace in one file (.tolvi), the tables as they stand");
     Edit1->setPlaceholderText("parameter file");
     Edit3->setPlaceholderText("data file");
     Edit2->setPlaceholderText("last saved file");
@@ -211,7 +221,10 @@ QWidget* MainWindow::buildModelPanel(QWidget* page) {
     layout->addLayout(row({Button1, Button2, Button3}));
     layout->addWidget(Edit1);
     layout->addWidget(Edit3);
-    layout->addWidget(Edit2);
+    // The last saved file (a parameter file or a project) beside the project buttons.
+    QHBoxLayout* projectRow = row({openProject_, saveProject_, Edit2});
+    projectRow->setStretch(2, 1);
+    layout->addLayout(projectRow);
     layout->addLayout(buildSettingsRow(panel));
     layout->addLayout(row({Button10, Button5, Button11, Button12}));
     layout->addStretch(1);
@@ -448,6 +461,8 @@ void MainWindow::connectHandlers() {
     for (auto [group, handler] : groups) connect(group, &RadioGroup::clicked, this, handler);
     // RGM has no handler: the fit reads its item when it starts.
     connect(CheckBox1, &QCheckBox::clicked, this, &MainWindow::CheckBox1Click);
+    connect(openProject_, &QPushButton::clicked, this, &MainWindow::OpenProjectClick);
+    connect(saveProject_, &QPushButton::clicked, this, &MainWindow::SaveProjectClick);
     connect(materialSave_, &QPushButton::clicked, this, &MainWindow::MaterialSaveClick);
     connectDataOptions();
 }

@@ -1,11 +1,13 @@
 // The data settings dialog: per-slot settings and "apply to all", a re-read that fails and is
-// undone, the summary under the settings table, the refusals, and the real dialog widget.
+// undone, the summary under the settings table (an ORSO file's header included), the refusals,
+// and the real dialog widget with each of its resolution items and the data set.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <cmath>
 
 #include "base/text_io.h"
@@ -197,6 +199,9 @@ TEST_F(DataSettings, ARefusedChoiceChangesNothing) {
          },
          "ambient SLD Im must not be negative"},
         {"δ of 1", [](Choice& c) { c.fronting1 = "1.0"; }, "ambient delta must be below 1"},
+        {"data set -1", [](Choice& c) { c.dataSet = "-1"; }, "the data set is counted from 0"},
+        {"data set 1.5", [](Choice& c) { c.dataSet = "1.5"; },
+         "\"1.5\" is not an integer (field data set)"},
     };
     loadParam(EXAMPLE + "film.par");
     const DataOptions options = store->dataOptions[0];
@@ -258,6 +263,7 @@ TEST(DataSettingsForm, ReturnsWhatItsControlsShowAndStaysOpenOnARefusal) {
     form.findChild<QComboBox*>("FrontingKind")->setCurrentIndex(1);
     edit("Fronting1")->setText("6.36");
     edit("Fronting2")->setText("0.01");
+    edit("DataSet")->setText("1");
     clickCheckBox(box("ApplyToAll"));
 
     QPushButton* ok = form.findChild<QPushButton*>("DataSettingsOk");
@@ -280,6 +286,7 @@ TEST(DataSettingsForm, ReturnsWhatItsControlsShowAndStaysOpenOnARefusal) {
     EXPECT_FALSE(c.fitBeam);
     EXPECT_TRUE(c.frontingSld);
     EXPECT_TRUE(c.allSlots);
+    EXPECT_EQ(c.dataSet, "1");
     ui::DataSettingsValues v;
     ASSERT_TRUE(ui::readDataSettings(c, v).ok());
     EXPECT_EQ(v.options.resolution.relativeFwhm, 0.05);
@@ -290,6 +297,74 @@ TEST(DataSettingsForm, ReturnsWhatItsControlsShowAndStaysOpenOnARefusal) {
     EXPECT_EQ(v.options.footprint.sample, 10.0);
     EXPECT_EQ(v.fronting1, 6.36);
     EXPECT_EQ(v.fronting2, 0.01);
+    EXPECT_EQ(v.options.dataSet, 1);
+}
+
+// Every resolution item of the dialog shows and returns its own kind, the one read from the
+// file's header included; a data set below 0 keeps the dialog open.
+TEST(DataSettingsForm, EachResolutionItemIsItsKindAndTheDataSetIsCountedFromZero) {
+    ui::DataSettingsForm form;
+    form.show();
+    auto* group = form.findChild<ui::RadioGroup*>("Resolution");
+    ASSERT_EQ(group->count(), static_cast<int>(ui::RESOLUTION_ITEMS.size()));
+    EXPECT_EQ(group->item(4)->text(), "column 4 as the file's header says");
+    for (size_t i = 0; i < ui::RESOLUTION_ITEMS.size(); ++i) {
+        SCOPED_TRACE(i);
+        Choice shown;
+        shown.resolution = ui::RESOLUTION_ITEMS[i];
+        shown.relativeFwhm = "0.05";
+        form.setChoice(shown);
+        EXPECT_TRUE(group->item(static_cast<int>(i))->isChecked());
+        EXPECT_EQ(form.choice().resolution, ui::RESOLUTION_ITEMS[i]);
+    }
+    clickRadio(group->item(0));
+    clickRadio(group->item(4));
+    EXPECT_EQ(form.choice().resolution, ResolutionKind::Column);
+    EXPECT_TRUE(form.findChild<QLineEdit*>("ResolutionScale")->isEnabled()) << "a pointwise one";
+    EXPECT_FALSE(form.findChild<QLineEdit*>("RelativeFwhm")->isEnabled());
+
+    QLineEdit* dataSet = form.findChild<QLineEdit*>("DataSet");
+    EXPECT_EQ(dataSet->text(), "0");
+    dataSet->setText("-1");
+    form.findChild<QPushButton*>("DataSettingsOk")->click();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.findChild<QLabel*>("DataSettingsMessage")->text().contains("from 0"));
+}
+
+// The summary's lines for a slot that read an ORSO file, as its header says, and for the header
+// column.
+TEST(DataSettingsSummary, SaysWhatAnOrsoHeaderSaid) {
+    auto store = makeStore();
+    store->nfile = 1;
+    store->layerModel(0).simFit = 1;
+    store->dataOptions[0].resolution.kind = ResolutionKind::Column;
+    DataFileHeader& h = store->dataHeaders[0];
+    h.orso = true;
+    h.dataSets = 1;
+    EXPECT_EQ(ui::dataSettingsSummary(*store, 0),
+              "errors: built-in · steps: fixed · resolution: column 4 as the file's header "
+              "says, scale 1\nfootprint: none · fronting: δ 0 β 0\nORSO: 1 data set · Qz in "
+              "1/Å · sQz σ");
+    h.dataSets = 3;
+    h.dataSet = 2;
+    store->dataOptions[0].dataSet = 2;
+    h.qUnit = 0.1;
+    h.resolutionWidth = DataFileHeader::Width::Rectangular;
+    h.probe = 0;
+    h.wavelength = 1.54;
+    EXPECT_EQ(ui::dataSettingsSummary(*store, 0),
+              "errors: built-in · steps: fixed · resolution: column 4 as the file's header "
+              "says, scale 1\nfootprint: none · fronting: δ 0 β 0\nORSO: data set 2 of 3 · Qz "
+              "in 1/nm · sQz rectangular (full width) · X-ray, 1.54 Å");
+    h.probe = -1;
+    EXPECT_TRUE(ui::dataSettingsSummary(*store, 0).ends_with("(full width) · 1.54 Å"));
+    h.wavelength = 0.0;
+    EXPECT_TRUE(ui::dataSettingsSummary(*store, 0).ends_with("(full width)"));
+    store->nfile = 0;
+    EXPECT_EQ(ui::dataSettingsSummary(*store, 0),
+              "errors: built-in · steps: fixed · resolution: column 4 as the file's header "
+              "says, scale 1 · data set 2\nfootprint: none · fronting: δ 0 β 0")
+        << "a slot not loaded says nothing of a header, and the data set chosen for it";
 }
 
 }  // namespace

@@ -86,6 +86,8 @@ TEST_F(StartUp, ButtonsWithTheirCaptions) {
         QString name = QString("Button%1").arg(number);
         EXPECT_EQ(find<QPushButton>(name.toLatin1().constData())->text(), caption) << number;
     }
+    EXPECT_EQ(find<QPushButton>("OpenProject")->text(), "Open project");
+    EXPECT_EQ(find<QPushButton>("SaveProject")->text(), "Save project");
     EXPECT_EQ(find<QCheckBox>("CheckBox1")->text(), "R/Rf'");
     EXPECT_EQ(find<ui::RadioGroup>("RGF")->count(), 6);
     EXPECT_EQ(find<ui::RadioGroup>("RG5")->item(1)->text(), "(R-RF)*Q^4");

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ class QCheckBox;
 class QPrinter;
 class QLineSeries;
 class QRadioButton;
+
+// A failed comparison of Qt texts shows the texts (found by argument lookup in QString's
+// namespace, the global one).
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace tolvi::test {
 
