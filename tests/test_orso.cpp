@@ -12,6 +12,7 @@
 #include "base/constants.h"
 #include "base/text_io.h"
 #include "fourier/fourier_workspace.h"
+#include "model/data_file.h"
 #include "model/orso_file.h"
 #include "test_support.h"
 
@@ -269,6 +270,15 @@ TEST_F(Orso, AQWithoutAnAngleEndsTheLoad) {
     ws->x_type = fourier::X_THETA;
     EXPECT_EQ(readFourierCurve(*ws, dir.file("f.ort")).message,
               "--->Error, " + dir.file("f.ort") + " holds q: choose q as Data_X_axis");
+}
+
+// What a header said belongs to the file read: a simulated curve has none.
+TEST_F(Orso, ASimulatedCurveHasNoHeader) {
+    ASSERT_EQ(load(orsoText({})).message, "--->OK");
+    ASSERT_TRUE(store->dataHeaders[0].orso);
+    store->layerModel(0).simFit = 0;
+    ASSERT_TRUE(readData(*store, 0).succeeded());
+    EXPECT_FALSE(store->dataHeaders[0].orso);
 }
 
 TEST(OrsoFile, RecognisedByItsFirstLine) {
