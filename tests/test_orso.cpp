@@ -159,6 +159,16 @@ TEST_F(Orso, TheResolutionColumnMeansWhatItsHeaderSays) {
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(curve()[i], sigma[i], 1e-12 * sigma[i]) << i;
 }
 
+// Errors given as FWHM are read as σ.
+TEST_F(Orso, ErrorsGivenAsFwhmAreReadAsSigma) {
+    options.errors = ErrorSource::Data;
+    std::string text = orsoText({});
+    text.replace(text.find("# - {error_of: R}"), 17, "# - {error_of: R, value_is: FWHM}");
+    ASSERT_EQ(load(text).message, "--->OK");
+    EXPECT_TRUE(store->dataHeaders[0].errorsFwhm);
+    EXPECT_EQ(store->pointErrors[0].dy[1], FWHM_TO_SIGMA * POINTS[1].dr);
+}
+
 // Without the options the file's curve is what it always was: "nan" in sR and sQz is legal, and
 // only a setting that reads them refuses it.
 TEST_F(Orso, NanErrorsAreLegalWhereTheyAreNotRead) {

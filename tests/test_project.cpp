@@ -121,7 +121,7 @@ void buildSixSlots(ModelStore& store, const std::string& root) {
     }
     ASSERT_EQ(store.nfile, 6);
     // What only a data file's header gives, and a data set, kept whatever the file now holds.
-    store.dataHeaders[3] = {true, 3, 1, 0.1, DataFileHeader::Width::Fwhm, 1, 4.5};
+    store.dataHeaders[3] = {true, 3, 1, 0.1, DataFileHeader::Width::Fwhm, true, 1, 4.5};
     store.dataOptions[3].dataSet = 1;
     store.curfile = 2;
 }

@@ -17,16 +17,16 @@ namespace {
 constexpr double MAX_LOG_INTENSITY = 300.0;
 constexpr double LN10 = 2.302585092994046;
 
-// The 1-σ error of y of one line, from its third number: dy itself for linear data, for log10
-// data the error σ of log10 y, so that dy = ln 10 · y · σ. A missing, negative or non-finite
+// The 1-σ error of y of one line, from its third number (times `toSigma`, for a column of FWHM):
+// dy itself for linear data, for log10 data the error σ of log10 y, so that dy = ln 10 · y · σ. A missing, negative or non-finite
 // error sets `refused` (FileRefused, naming the file and line).
-double pointError(const LineFields& f, int yScale, double y, Status& refused) {
+double pointError(const LineFields& f, int yScale, double y, double toSigma, Status& refused) {
     if (f.count() < 3) {
         refused = {1, "--->Error, no error of y in column 3 (" + f.where() + ")",
                    Outcome::FileRefused};
         return 0.0;
     }
-    double error = f.real(2);
+    double error = toSigma * f.real(2);
     if (error < 0.0) {
         refused = {1, "--->Error, negative error of y (" + f.where() + ")", Outcome::FileRefused};
         return 0.0;
@@ -214,7 +214,8 @@ Status readData(ModelStore& store, int slot) {
         }
         if (withErrors) {
             Status refused;
-            double dy = pointError(f, d.yScale, y, refused);
+            double dy = pointError(f, d.yScale, y, header.errorsFwhm ? FWHM_TO_SIGMA : 1.0,
+                                   refused);
             if (!refused.ok()) return refused;
             // A point without an error carries no weight: it is left out, and counted.
             if (dy == 0.0) {

@@ -189,6 +189,7 @@ struct DataFileHeader {
     // The resolution column sQz as the header describes it: σ, a FWHM, or the full width of a
     // rectangular distribution (read as the Gaussian of the same variance).
     enum class Width { Sigma, Fwhm, Rectangular } resolutionWidth = Width::Sigma;
+    bool errorsFwhm = false;  // the error column sR holds FWHM rather than σ
     int probe = -1;           // 0 X-ray, 1 neutron, -1 not said
     double wavelength = 0.0;  // Å, 0 when not said (or a range)
 };

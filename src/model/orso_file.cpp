@@ -177,6 +177,7 @@ bool headerValues(const YAML::Node& root, const DataSetBlock* own, DataFileHeade
                                : "the ORSO unit of Qz \"" + unit + "\" is neither 1/angstrom nor 1/nm";
         return false;
     }
+    if (columns.size() >= 3) h.errorsFwhm = sameText(scalarAt(columns[2], {"value_is"}), "FWHM");
     if (columns.size() >= 4) {
         bool fwhm = sameText(scalarAt(columns[3], {"value_is"}), "FWHM");
         bool rectangular = sameText(scalarAt(columns[3], {"distribution"}), "rectangular");

@@ -115,6 +115,7 @@ json headerJson(const DataFileHeader& h) {
             {"dataSet", h.dataSet},
             {"qUnit", h.qUnit},
             {"resolutionWidth", nameOf(WIDTHS, static_cast<int>(h.resolutionWidth))},
+            {"errorsFwhm", h.errorsFwhm},
             {"probe", nameOf(HEADER_PROBES, h.probe)},
             {"wavelength", h.wavelength}};
 }
@@ -412,6 +413,7 @@ void readHeader(Reader& r, const json& o, const std::string& at, DataFileHeader&
     h.qUnit = r.number(o, at, "qUnit", ABOVE_ZERO);
     h.resolutionWidth =
         static_cast<DataFileHeader::Width>(r.choice(o, at, "resolutionWidth", WIDTHS));
+    h.errorsFwhm = r.flag(o, at, "errorsFwhm");
     h.probe = r.choice(o, at, "probe", HEADER_PROBES);
     h.wavelength = r.number(o, at, "wavelength", NOT_NEGATIVE);
 }
