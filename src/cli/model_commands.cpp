@@ -51,6 +51,17 @@ bool afterPrefix(const std::string& text, const std::string& name, std::string& 
     return true;
 }
 
+// An option of two words: nothing when it is not given, else whether it is the second.
+std::optional<bool> eitherOption(const Arguments& args, const std::string& name, const char* first,
+                                 const char* second) {
+    if (!args.values.count(name)) return std::nullopt;
+    std::string text = args.value(name);
+    if (text != first && text != second)
+        throw UsageError{"--" + name + " is " + first + " or " + second + ", not \"" + text +
+                         "\""};
+    return text == second;
+}
+
 // --resolution divergence|column:fwhm|column:sigma|relative:F
 ResolutionSettings resolutionOption(const Arguments& args) {
     ResolutionSettings r;
@@ -128,19 +139,11 @@ void setModelOptions(ModelStore& store, const Arguments& args, int slots) {
     setAmbientOption(store, args);
     // The values first, so that a malformed one is refused whatever the slots hold.
     std::optional<ErrorSource> errors;
-    if (args.values.count("errors")) {
-        std::string text = args.value("errors");
-        if (text != "data" && text != "builtin")
-            throw UsageError{"--errors is builtin or data, not \"" + text + "\""};
-        errors = text == "data" ? ErrorSource::Data : ErrorSource::Builtin;
-    }
+    if (std::optional<bool> data = eitherOption(args, "errors", "builtin", "data"))
+        errors = *data ? ErrorSource::Data : ErrorSource::Builtin;
     std::optional<StepRule> steps;
-    if (args.values.count("steps")) {
-        std::string text = args.value("steps");
-        if (text != "relative" && text != "fixed")
-            throw UsageError{"--steps is fixed or relative, not \"" + text + "\""};
-        steps = text == "relative" ? StepRule::Relative : StepRule::Fixed;
-    }
+    if (std::optional<bool> relative = eitherOption(args, "steps", "fixed", "relative"))
+        steps = *relative ? StepRule::Relative : StepRule::Fixed;
     std::optional<ResolutionSettings> resolution;
     if (args.values.count("resolution")) resolution = resolutionOption(args);
     std::optional<FootprintSettings> footprint;

@@ -124,15 +124,21 @@ YAML::Node overlay(const YAML::Node& base, const YAML::Node& over) {
     return out;
 }
 
-// The text of a scalar at a path of maps, empty when any step is missing. (A node's handle is
-// moved with reset(): assigning one node to another would copy values into the first.)
-std::string scalarAt(const YAML::Node& root, std::initializer_list<const char*> path) {
+// The node at a path of maps, undefined when any step is missing. (A node's handle is moved with
+// reset(): assigning one node to another would copy values into the first.)
+YAML::Node nodeAt(const YAML::Node& root, std::initializer_list<const char*> path) {
     YAML::Node node;
     node.reset(root);
     for (const char* key : path) {
         YAML::Node next = childOf(node, key);
         node.reset(next);
     }
+    return node;
+}
+
+// The text of a scalar at a path of maps, empty when any step is missing.
+std::string scalarAt(const YAML::Node& root, std::initializer_list<const char*> path) {
+    YAML::Node node = nodeAt(root, path);
     return node.IsScalar() ? node.Scalar() : std::string();
 }
 
@@ -189,14 +195,8 @@ bool headerValues(const YAML::Node& root, const DataSetBlock* own, DataFileHeade
     std::string probe = scalarAt(root, {"data_source", "experiment", "probe"});
     if (sameText(probe, "neutron")) h.probe = 1;
     if (sameText(probe, "x-ray") || sameText(probe, "xray")) h.probe = 0;
-    const std::initializer_list<const char*> wavelength = {
-        "data_source", "measurement", "instrument_settings", "wavelength"};
-    YAML::Node node;
-    node.reset(root);
-    for (const char* key : wavelength) {
-        YAML::Node next = childOf(node, key);
-        node.reset(next);
-    }
+    YAML::Node node =
+        nodeAt(root, {"data_source", "measurement", "instrument_settings", "wavelength"});
     double magnitude = numberOf(scalarAt(node, {"magnitude"}));
     std::string lengthUnit = scalarAt(node, {"unit"});
     if (magnitude > 0.0 && (lengthUnit == "angstrom" || lengthUnit == "nm"))

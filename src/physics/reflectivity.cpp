@@ -490,32 +490,35 @@ void fillCurve(const ModelStore& store, int slot, StackPart part, const fast::Ke
     }
 }
 
-// f R at the nodes [first, end) of the slot's resolution plan (f the footprint fraction), into
-// the plan's node values.
-void fillNodes(ModelStore& store, int slot, StackPart part, const fast::KernelTable* kernels,
-               int first, int end) {
-    ResolutionPlan& plan = store.resolutionPlans[slot];
-    const DataSet& d = store.dataSet(slot);
-    const FootprintSettings& footprint = store.dataOptions[slot].footprint;
-    bool withFootprint = footprint.kind != FootprintKind::None;
-    first = std::clamp(first, 0, plan.nodeCount);
-    end = std::clamp(end, first, plan.nodeCount);
-    CurveStack stack(store, slot, part, kernels);
+// f R (f the footprint fraction) of a stack at `count` values of q (1/Å), each taken at the sine
+// λq/4π, held as the q axis holds it.
+void reflectAtQ(CurveStack& stack, double lamd, const FootprintSettings& footprint,
+                const double* q, int count, double* R) {
     std::array<double, CHUNK_NODES> aSqRe, aSqIm, sineSq;
-    for (int k0 = first; k0 < end; k0 += CHUNK_NODES) {
-        int count = std::min(end - k0, CHUNK_NODES);
-        for (int j = 0; j < count; ++j) {
-            // The sine of a node is λq/4π, held as the q axis holds it.
-            sineSq[j] = grazingSineSquared(2, d.lamd, plan.nodeQ[k0 + j]);
+    for (int k0 = 0; k0 < count; k0 += CHUNK_NODES) {
+        int n = std::min(count - k0, CHUNK_NODES);
+        for (int j = 0; j < n; ++j) {
+            sineSq[j] = grazingSineSquared(2, lamd, q[k0 + j]);
             aSqRe[j] = stack.ambientSq.re * sineSq[j];
             aSqIm[j] = stack.ambientSq.im * sineSq[j];
         }
-        double* R = plan.nodeValue.data() + k0;
-        reflectAngles(stack.kernels, stack.fs, stack.plain, aSqRe.data(), aSqIm.data(), count, R);
-        if (withFootprint)
-            for (int j = 0; j < count; ++j)
-                R[j] = footprintFraction(footprint, std::sqrt(sineSq[j])) * R[j];
+        reflectAngles(stack.kernels, stack.fs, stack.plain, aSqRe.data(), aSqIm.data(), n,
+                      R + k0);
+        if (footprint.kind != FootprintKind::None)
+            for (int j = 0; j < n; ++j)
+                R[k0 + j] = footprintFraction(footprint, std::sqrt(sineSq[j])) * R[k0 + j];
     }
+}
+
+// f R at the nodes [first, end) of the slot's resolution plan, into the plan's node values.
+void fillNodes(ModelStore& store, int slot, StackPart part, const fast::KernelTable* kernels,
+               int first, int end) {
+    ResolutionPlan& plan = store.resolutionPlans[slot];
+    first = std::clamp(first, 0, plan.nodeCount);
+    end = std::clamp(end, first, plan.nodeCount);
+    CurveStack stack(store, slot, part, kernels);
+    reflectAtQ(stack, store.dataSet(slot).lamd, store.dataOptions[slot].footprint,
+               plan.nodeQ.data() + first, end - first, plan.nodeValue.data() + first);
 }
 
 // f R of the whole stack at any q, for the resolution plan's checks.
@@ -527,20 +530,7 @@ class StackSampler : public ReflectivitySampler {
           stack_(store, slot, StackPart::Whole, &activeKernels()) {}
 
     void sample(const double* q, int count, double* R) override {
-        std::array<double, CHUNK_NODES> aSqRe, aSqIm, sineSq;
-        for (int k0 = 0; k0 < count; k0 += CHUNK_NODES) {
-            int n = std::min(count - k0, CHUNK_NODES);
-            for (int j = 0; j < n; ++j) {
-                sineSq[j] = grazingSineSquared(2, d_.lamd, q[k0 + j]);
-                aSqRe[j] = stack_.ambientSq.re * sineSq[j];
-                aSqIm[j] = stack_.ambientSq.im * sineSq[j];
-            }
-            reflectAngles(stack_.kernels, stack_.fs, stack_.plain, aSqRe.data(), aSqIm.data(), n,
-                          R + k0);
-            if (footprint_.kind != FootprintKind::None)
-                for (int j = 0; j < n; ++j)
-                    R[k0 + j] = footprintFraction(footprint_, std::sqrt(sineSq[j])) * R[k0 + j];
-        }
+        reflectAtQ(stack_, d_.lamd, footprint_, q, count, R);
     }
 
   private:

@@ -47,6 +47,36 @@ QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent) {
     return box;
 }
 
+// The fields beside an option group of a fittable quantity: two labelled fields, the "fit" check
+// box and the fit's min and max, the group taking the width that is left.
+struct QuantityFields {
+    QString firstLabel;
+    QLineEdit* first;
+    QString secondLabel;
+    QLineEdit* second;
+    QCheckBox* fit;
+    QLineEdit* min;
+    QLineEdit* max;
+};
+
+void layOutQuantity(QWidget* box, QWidget* group, const QuantityFields& f) {
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(f.firstLabel, box), 0, 0, 1, 3);
+    fields->addWidget(f.first, 0, 3);
+    fields->addWidget(new QLabel(f.secondLabel, box), 1, 0, 1, 3);
+    fields->addWidget(f.second, 1, 3);
+    fields->addWidget(f.fit, 2, 0, 1, 4);
+    fields->addWidget(new QLabel("min", box), 3, 0);
+    fields->addWidget(f.min, 3, 1);
+    fields->addWidget(new QLabel("max", box), 3, 2);
+    fields->addWidget(f.max, 3, 3);
+    fields->setRowStretch(4, 1);
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(group, 1);
+    layout->addLayout(fields);
+}
+
 std::string textOf(const QLineEdit* field) {
     return field->text().toStdString();
 }
@@ -115,21 +145,9 @@ QWidget* DataSettingsForm::buildResolution() {
     fitScale_ = checkBox("FitScale", "fit the scale", box);
     scaleMin_ = numberField("ScaleMin", box);
     scaleMax_ = numberField("ScaleMax", box);
-    auto* fields = new QGridLayout;
-    fields->addWidget(new QLabel("dQ/Q, as a fraction (0.05 = 5 %)", box), 0, 0, 1, 3);
-    fields->addWidget(relativeFwhm_, 0, 3);
-    fields->addWidget(new QLabel("scale of every σ", box), 1, 0, 1, 3);
-    fields->addWidget(scale_, 1, 3);
-    fields->addWidget(fitScale_, 2, 0, 1, 4);
-    fields->addWidget(new QLabel("min", box), 3, 0);
-    fields->addWidget(scaleMin_, 3, 1);
-    fields->addWidget(new QLabel("max", box), 3, 2);
-    fields->addWidget(scaleMax_, 3, 3);
-    fields->setRowStretch(4, 1);
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(resolution_, 1);
-    layout->addLayout(fields);
+    layOutQuantity(box, resolution_,
+                   {"dQ/Q, as a fraction (0.05 = 5 %)", relativeFwhm_, "scale of every σ", scale_,
+                    fitScale_, scaleMin_, scaleMax_});
     for (int i = 0; i < resolution_->count(); ++i)
         connect(resolution_->item(i), &QRadioButton::toggled, this,
                 &DataSettingsForm::updateEnabled);
@@ -163,21 +181,9 @@ QWidget* DataSettingsForm::buildFootprint() {
     fitBeam_ = checkBox("FitBeam", "fit the beam width", box);
     beamMin_ = numberField("BeamMin", box);
     beamMax_ = numberField("BeamMax", box);
-    auto* fields = new QGridLayout;
-    fields->addWidget(new QLabel("beam width (mm)", box), 0, 0, 1, 3);
-    fields->addWidget(beam_, 0, 3);
-    fields->addWidget(new QLabel("sample length (mm)", box), 1, 0, 1, 3);
-    fields->addWidget(sample_, 1, 3);
-    fields->addWidget(fitBeam_, 2, 0, 1, 4);
-    fields->addWidget(new QLabel("min", box), 3, 0);
-    fields->addWidget(beamMin_, 3, 1);
-    fields->addWidget(new QLabel("max", box), 3, 2);
-    fields->addWidget(beamMax_, 3, 3);
-    fields->setRowStretch(4, 1);
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(footprint_, 1);
-    layout->addLayout(fields);
+    layOutQuantity(box, footprint_,
+                   {"beam width (mm)", beam_, "sample length (mm)", sample_, fitBeam_, beamMin_,
+                    beamMax_});
     for (int i = 0; i < footprint_->count(); ++i)
         connect(footprint_->item(i), &QRadioButton::toggled, this,
                 &DataSettingsForm::updateEnabled);
