@@ -519,7 +519,7 @@ TEST_F(ResolutionFiles, AFitRecoversTheResolutionScale) {
     ASSERT_GT(r.status, 0) << r.statusText;
     // Parameters: the film's thickness, then the resolution scale.
     ASSERT_EQ(state->list.npar, 2);
-    EXPECT_EQ(fitParamName(*store, state->list, 1), "F1 resolution_scale");
+    EXPECT_EQ(fitParamName(*store, state->list, 1), "F1 resolution");
     double scale = state->list.x[1], error = state->list.xerror[1];
     EXPECT_GT(error, 0.0);
     EXPECT_LT(error, 0.1);

@@ -5,9 +5,12 @@
 
 #include "actions/load.h"
 #include "base/text_io.h"
+#include "fit/fit_results.h"
 #include "fit/fit_runs.h"
+#include "fit/sample_run.h"
 #include "model/param_file.h"
 #include "model/project_file.h"
+#include "model/results_file.h"
 
 namespace tolvi::cli {
 
@@ -77,18 +80,68 @@ Status loadAll(ModelStore& store, const Arguments& args, std::string& warnings) 
     return s;
 }
 
+// --results FILE must name a JSON or CSV file: refused before anything is read.
+void checkResultsOption(const Arguments& args) {
+    if (args.values.count("results") && resultsFormatOf(args.value("results")) == ResultsFormat::Unknown)
+        throw UsageError{"--results needs a file ending in .json or .csv, not \"" +
+                         args.value("results") + "\""};
+}
+
+// Appends a failed write's message and outcome to the command's result.
+void noteWrite(const Status& written, CommandResult& result) {
+    if (written.succeeded()) return;
+    result.outcome = written.outcome;
+    result.err += written.message + "\n";
+}
+
+// What a fit or sample leaves besides its report: --results, --save and --save-project.
+void writeOutputs(ModelStore& store, const Arguments& args, const NamedResults& results,
+                  CommandResult& result) {
+    if (args.values.count("results")) noteWrite(writeResultsFile(results, args.value("results")), result);
+    if (args.values.count("save"))
+        noteWrite(writeParamFile(store, store.curfile, args.value("save")), result);
+    noteWrite(saveProjectOption(store, args), result);
+}
+
+void appendLines(const std::vector<std::string>& lines, std::string& out) {
+    for (const std::string& line : lines) {
+        out += line;
+        if (line.empty() || line.back() != '\n') out += '\n';
+    }
+}
+
 }  // namespace
 
 std::vector<OptionSpec> fitOptions() {
     std::vector<OptionSpec> options = modelOptions();
-    for (OptionSpec o : std::initializer_list<OptionSpec>{
-             {"method", true}, {"pop", true}, {"gens", true}, {"seed", true}, {"save", true}})
+    for (OptionSpec o : std::initializer_list<OptionSpec>{{"method", true},
+                                                          {"pop", true},
+                                                          {"gens", true},
+                                                          {"seed", true},
+                                                          {"save", true},
+                                                          {"results", true}})
+        options.push_back(o);
+    return options;
+}
+
+std::vector<OptionSpec> sampleOptions() {
+    std::vector<OptionSpec> options = modelOptions();
+    for (OptionSpec o : std::initializer_list<OptionSpec>{{"walkers", true},
+                                                          {"length", true},
+                                                          {"burn", true},
+                                                          {"thin", true},
+                                                          {"seed", true},
+                                                          {"start", true},
+                                                          {"chain", true},
+                                                          {"results", true},
+                                                          {"save", true}})
         options.push_back(o);
     return options;
 }
 
 CommandResult runFitCommand(const Arguments& args) {
     fitOptionsOf(args, FitSettings{});  // wrong usage is refused before anything is read
+    checkResultsOption(args);
     auto store = std::make_unique<ModelStore>();
     auto state = std::make_unique<FitState>();
     auto ga = std::make_unique<GeneticState>();
@@ -113,20 +166,70 @@ CommandResult runFitCommand(const Arguments& args) {
     result.err += statusLine(report.statusText) + "\n";
     result.outcome = report.outcome;
     if (!succeeded(report.outcome)) return result;
-    for (const std::string& line : report.lines)
-        result.out += line.empty() || line.back() != '\n' ? line + "\n" : line;
-    if (args.values.count("save")) {
-        Status saved = writeParamFile(*store, store->curfile, args.value("save"));
-        if (!saved.succeeded()) {
-            result.outcome = saved.outcome;
-            result.err += saved.message + "\n";
-        }
+    appendLines(report.lines, result.out);
+    bool genetic = options.method == FitMethod::Genetic;
+    NamedResults named = namedFitResults(*store, *state, genetic ? "ga" : "lm", report.status, !genetic);
+    writeOutputs(*store, args, named, result);
+    return result;
+}
+
+namespace {
+
+SampleOptions sampleOptionsOf(const Arguments& args) {
+    SampleOptions options;
+    options.walkers = intOption(args, "walkers", 0);
+    options.steps = intOption(args, "length", DEFAULT_STEPS);
+    options.burn = intOption(args, "burn", -1);
+    options.thin = intOption(args, "thin", 1);
+    if (args.values.count("walkers") && options.walkers < 1)
+        throw UsageError{"--walkers needs a whole number of 1 or more"};
+    if (args.values.count("burn") && options.burn < 0)
+        throw UsageError{"--burn needs a whole number of 0 or more"};
+    if (args.values.count("seed")) options.seed = seedOption(args);
+    std::string start = args.value("start", "current");
+    if (start == "fit")
+        options.startFromFit = true;
+    else if (start != "current")
+        throw UsageError{"--start is current or fit, not \"" + start + "\""};
+    return options;
+}
+
+}  // namespace
+
+CommandResult runSampleCommand(const Arguments& args) {
+    SampleOptions options = sampleOptionsOf(args);  // wrong usage is refused before anything is read
+    checkResultsOption(args);
+    auto store = std::make_unique<ModelStore>();
+    auto state = std::make_unique<FitState>();
+    auto chain = std::make_unique<EnsembleChain>();
+
+    CommandResult result;
+    std::string loadWarnings;
+    Status load = loadAll(*store, args, loadWarnings);
+    if (!load.succeeded()) {
+        result.outcome = load.outcome;
+        result.err = loadWarnings + load.message + "\n";
+        return result;
     }
-    Status project = saveProjectOption(*store, args);
-    if (!project.succeeded()) {
-        result.outcome = project.outcome;
-        result.err += project.message + "\n";
+    result.err = loadWarnings;
+    store->curfile = 0;
+    options.multi = store->nfile > 1;
+    SampleReport report = runSample(*store, *state, *chain, options);
+    for (const std::string& warning : report.warnings) result.err += warning + "\n";
+    result.err += statusLine(report.statusText) + "\n";
+    result.outcome = report.outcome;
+    if (!succeeded(report.outcome)) return result;
+    appendLines(report.lines, result.out);
+    if (args.values.count("chain")) {
+        std::vector<std::string> names;
+        for (const ParameterResult& p : report.results.parameters) names.push_back(p.name);
+        const EnsembleShape& shape = chain->shape;
+        ChainSamples samples{&names,      shape.walkers, shape.dims,
+                             shape.kept(), shape.burn,   shape.thin,
+                             chain->samples.data(), chain->sampleLogProb.data()};
+        noteWrite(writeChainFile(samples, args.value("chain")), result);
     }
+    writeOutputs(*store, args, report.results, result);
     return result;
 }
 

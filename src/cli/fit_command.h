@@ -10,4 +10,8 @@ namespace tolvi::cli {
 CommandResult runFitCommand(const Arguments& args);
 std::vector<OptionSpec> fitOptions();
 
+// tolvi-cli sample PAR [PAR2 ...]: the posterior of the free parameters by the ensemble sampler.
+CommandResult runSampleCommand(const Arguments& args);
+std::vector<OptionSpec> sampleOptions();
+
 }  // namespace tolvi::cli

@@ -38,7 +38,20 @@ const char* HELP =
     "      \"Multi Fit\" for several, layers shared); prints the report of the message log.\n"
     "      Default method lm; ga with population N (15), at most N generations (200) and\n"
     "      seed S (0 <= S < 2^32; by default the clock; a project's own when it has them).\n"
-    "      --save writes the fitted slot F1. A project file comes alone.\n"
+    "      --save writes the fitted slot F1. A project file comes alone. --results FILE\n"
+    "      writes the named results (.json or .csv: name, value, error, at bound; in JSON\n"
+    "      also bounds, correlation, chi2, DOF, points, method and status).\n"
+    "  sample PAR [PAR2 ...] [--walkers N] [--length N] [--burn N] [--thin N] [--seed S]\n"
+    "      [--start current|fit] [--chain FILE.csv] [--results FILE] [--save OUT.par]\n"
+    "      [MODEL-OPTIONS]\n"
+    "      samples the posterior of the free parameters (uniform within their bounds,\n"
+    "      likelihood exp(-chi2/2)) with an ensemble of N walkers (even, at least twice the\n"
+    "      parameters; default max(32, 4 x parameters)), N steps (2000) of which the first N\n"
+    "      (a quarter) are dropped, keeping every N-th (1); from a ball around the current\n"
+    "      values or a least-squares fit's result. Prints the median, the 68 % and 95 %\n"
+    "      intervals, the most probable sample and the autocorrelation time of each\n"
+    "      parameter; the model keeps the most probable sample. --chain writes every kept\n"
+    "      sample. Meaningful with --errors data (measurement errors).\n"
     "  ft DATA [--x-axis theta|2theta|q] [--y-scale lin|log] [--lambda L]\n"
     "      [--q-range QMIN:QMAX] [--qc QC] [--qc-mode fit|manual] [--fringe rq4|r-rf]\n"
     "      [--transform dft|wavelet] [--dmax D] [--bins N] [--ambient DELTA:BETA] [--save]\n"
@@ -104,6 +117,7 @@ const std::vector<Command>& commands() {
         {"profile", withModelOptions({{"sld", false}}), tolvi::cli::runProfile},
         {"slabs", withModelOptions({}), tolvi::cli::runSlabs},
         {"fit", tolvi::cli::fitOptions(), tolvi::cli::runFitCommand},
+        {"sample", tolvi::cli::sampleOptions(), tolvi::cli::runSampleCommand},
         {"ft", tolvi::cli::fourierOptions(), tolvi::cli::runFourier},
         {"material", tolvi::cli::materialOptions(), tolvi::cli::runMaterial},
     };

@@ -113,7 +113,7 @@ void collectFitPoints(const ModelStore& store, FitState& state) {
 
 std::string fitParamName(const ModelStore& store, const FitParamList& list, int k) {
     static const char* const QUANTITY[] = {"rho", "t",  "sig", "mag", "x0_shift", "logI0",
-                                           "bg",  "resolution_scale", "beam_width"};
+                                           "bg",  "resolution", "beam"};
     int q = list.quantity[k];
     int owner = list.owner[k];
     if (q >= FIT_X0) return formatText("F%d %s", owner + 1, QUANTITY[q]);

@@ -90,6 +90,9 @@ struct FitState {
     FitProgress progress;
     int evaluations = 0;
     double bestCost = 0.0;
+    // The covariance of the last least-squares fit's parameters (npar x npar, row-major, in the
+    // list's order), unscaled: (J^T J)^-1 of the residuals in use.
+    std::array<double, MAX_FIT_PARAMS * MAX_FIT_PARAMS> covariance{};
     int threads = 0;                      // threads of the fits; 0: defaultThreadCount()
     std::shared_ptr<FitWorkers> workers;  // made by the first fit
 };
@@ -120,7 +123,7 @@ struct FitCall {
     FitState* state;
 };
 
-// The name of fit parameter k: "F<slot> x0_shift|logI0|bg|resolution_scale|beam_width" for a
+// The name of fit parameter k: "F<slot> x0_shift|logI0|bg|resolution|beam" for a
 // data set's quantity (the slot 1-based), "row <k> <material> rho|t|sig|mag" for a layer (k as the table numbers its rows,
 // the substrate row 1, and the material as the table shows it).
 std::string fitParamName(const ModelStore& store, const FitParamList& list, int k);

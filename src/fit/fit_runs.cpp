@@ -7,9 +7,7 @@
 
 namespace tolvi {
 
-namespace {
-
-Status layerStructureCheck(const ModelStore& store) {
+Status multiFitLayerCheck(const ModelStore& store) {
     const LayerModel& first = store.layerModel(0);
     for (int i = 1; i < store.nfile; ++i) {
         const LayerModel& m = store.layerModel(i);
@@ -19,6 +17,8 @@ Status layerStructureCheck(const ModelStore& store) {
     }
     return Status::success("");
 }
+
+namespace {
 
 FitReport refusal(int status, std::string text) {
     FitReport report;
@@ -88,6 +88,7 @@ int runLeastSquares(ModelStore& store, FitState& state, LmResult& result) {
         FitCall call{&store, &state};
         result = LmResult{};
         result.xerror = state.list.xerror.data();
+        result.covariance = state.covariance.data();
         status = lmFit(fitResiduals, state.window.m, npar, state.list.x.data(),
                        state.list.lmParams.data(), &result, &call, fitResidualsBatch);
     }
@@ -135,7 +136,7 @@ FitReport runFitSteps(ModelStore& store, FitState& state, GeneticState& ga,
     }
     state.multiFit = options.multi;
     if (options.multi) {
-        if (Status s = layerStructureCheck(store); !s.ok())
+        if (Status s = multiFitLayerCheck(store); !s.ok())
             return refusal(MULTI_FIT_REFUSED, s.message);
     }
     bool genetic = options.method == FitMethod::Genetic;

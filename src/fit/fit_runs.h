@@ -52,6 +52,8 @@ Outcome fitOutcome(int status);
 
 // The first check of "Multi Fit", made before the tables are taken: at least two slots.
 Status multiFitDataCheck(const ModelStore& store);
+// The second, after: every slot's table has the same shape as the first's.
+Status multiFitLayerCheck(const ModelStore& store);
 
 // Least-squares and genetic runs: collect parameters and points, fit, write the result into the
 // model. runLeastSquares returns the engine status, runGenetic 9 (or the collection's refusal).

@@ -36,8 +36,9 @@ struct LmDriver {
     // Evaluates at v (n values), counts the call and checks the residuals for finiteness.
     int evaluate(const double* v, double* residuals);
     // 1-sigma errors of the free parameters from the last R (MINPACK covar), into the caller's
-    // order; xerror is zero-filled first and keeps 0 where there is no R.
-    void errors(double* xerror);
+    // order; xerror is zero-filled first and keeps 0 where there is no R. With `covariance`
+    // (n x n), the whole matrix as well, zero-filled likewise.
+    void errors(double* xerror, double* covariance);
 
     int forwardJacobian();
     void zeroPeggedColumns();
@@ -378,14 +379,18 @@ int LmDriver::run() {
     }
 }
 
-void LmDriver::errors(double* xerror) {
-    std::fill(xerror, xerror + n, 0.0);
+void LmDriver::errors(double* xerror, double* covariance) {
+    if (xerror) std::fill(xerror, xerror + n, 0.0);
+    if (covariance) std::fill(covariance, covariance + static_cast<std::ptrdiff_t>(n) * n, 0.0);
     if (!haveR) return;
     lm::MatrixView r = jacView();
     covar(nfree(), r, ipvt.data(), covtol, work.data());
     for (int j = 0; j < nfree(); ++j) {
         double c = r(j, j);
-        if (c > 0.0 && std::isfinite(c)) xerror[index[j]] = std::sqrt(c);
+        if (xerror && c > 0.0 && std::isfinite(c)) xerror[index[j]] = std::sqrt(c);
+        for (int i = 0; covariance && i < nfree(); ++i)
+            if (std::isfinite(r(i, j)))
+                covariance[static_cast<std::ptrdiff_t>(index[i]) * n + index[j]] = r(i, j);
     }
 }
 
@@ -406,6 +411,9 @@ int failedCheck(int status, int m, int n, int nfree, LmResult* result) {
         result->nfree = nfree;
         result->nfunc = m;
         if (result->xerror) std::fill(result->xerror, result->xerror + std::max(n, 0), 0.0);
+        if (result->covariance && n > 0)
+            std::fill(result->covariance, result->covariance + static_cast<std::ptrdiff_t>(n) * n,
+                      0.0);
     }
     return status;
 }
@@ -468,7 +476,7 @@ int lmFit(ResidualFn fn, int m, int n, double* x, const LmParam* params, LmResul
         result->nfree = nfree;
         result->npegged = countPegged(n, x, params);
         result->nfunc = m;
-        if (result->xerror) fit.errors(result->xerror);
+        fit.errors(result->xerror, result->covariance);
     }
     return status;
 }

@@ -57,7 +57,10 @@ struct LmParam {
 };
 
 // Filled by lmFit when the caller passes one. xerror is the caller's array of n doubles (or
-// nullptr); lmFit writes the 1-sigma errors into it and leaves the pointer alone.
+// nullptr); lmFit writes the 1-sigma errors into it and leaves the pointer alone. covariance, when
+// given, is the caller's n x n array (row-major, the caller's order): the covariance of the free
+// parameters, (J^T J)^-1 of the residuals as the function returns them, unscaled; rows and
+// columns of fixed parameters, and of those beyond the numerical rank, hold 0.
 struct LmResult {
     double bestnorm = 0.0;  // final chi-square: max(accepted norm, last trial norm) squared
     double orignorm = 0.0;  // chi-square at the start values
@@ -69,6 +72,7 @@ struct LmResult {
     int npegged = 0;  // parameters (fixed ones included) sitting exactly on an active bound
     int nfunc = 0;    // m
     double* xerror = nullptr;
+    double* covariance = nullptr;
 };
 
 // Fills m residuals for the n parameters x (fixed ones included, caller's order). Returns >= 0 on
