@@ -488,6 +488,100 @@ class Usage(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertIn("simulate", out)
 
+class ResultsAndSample(unittest.TestCase):
+    def test_fit_results_as_json_and_csv_leave_the_report_alone(self):
+        with tempfile.TemporaryDirectory() as d:
+            plain = run("fit", "--template")
+            code, out, err = run("fit", "--template", "--results", os.path.join(d, "r.json"))
+            self.assertEqual(code, 0, err)
+            self.assertEqual(without_clock(out), without_clock(plain[1]))
+            with open(os.path.join(d, "r.json")) as f:
+                r = json.load(f)
+            names = [p["name"] for p in r["parameters"]]
+            self.assertEqual(names, ["F1 logI0", "row 2 W t", "row 3 Si t", "row 3 Si sig",
+                                     "row 4 C t"])
+            # The values and errors are those of the report's P[k] lines, to its six decimals.
+            for k, p in enumerate(r["parameters"]):
+                line = [l for l in out.splitlines() if l.startswith("P[%d] = " % k)][0]
+                value, error = float(line.split()[2]), float(line.split()[4])
+                self.assertAlmostEqual(p["value"], value, places=6)
+                self.assertAlmostEqual(p["error"], error, places=6)
+                self.assertIsNone(p["at_bound"])
+            self.assertEqual(r["method"], "lm")
+            self.assertEqual(len(r["correlation"]), 5)
+            self.assertEqual(r["points"], r["dof"] + 5)
+            self.assertFalse(r["measurement_errors"])
+            self.assertIn("not probabilities", r["note"])
+            code, out, err = run("fit", "--template", "--method", "ga", "--seed", "2",
+                                 "--gens", "5", "--results", os.path.join(d, "r.csv"))
+            self.assertEqual(code, 0, err)
+            with open(os.path.join(d, "r.csv")) as f:
+                lines = f.read().splitlines()
+            self.assertEqual(lines[0], "name,value,error,at_bound")
+            self.assertEqual(len(lines), 6)
+            self.assertTrue(lines[1].startswith("F1 logI0,"))
+            self.assertEqual(lines[1].split(",")[2], "")  # the genetic search gives no error
+
+    def test_results_need_a_known_extension(self):
+        code, out, err = run("fit", "--template", "--results", "r.txt")
+        self.assertEqual((code, out), (2, ""))
+        self.assertIn("--results needs a file ending in .json or .csv", err)
+
+    def test_sample_of_the_template_with_its_counting_errors(self):
+        with tempfile.TemporaryDirectory() as d:
+            chain, results = os.path.join(d, "chain.csv"), os.path.join(d, "r.json")
+            args = ("sample", "--template", "--errors", "data", "--walkers", "12",
+                    "--length", "60", "--burn", "20", "--thin", "4", "--seed", "3",
+                    "--chain", chain, "--results", results)
+            code, out, err = run(*args)
+            self.assertEqual(code, 0, err)
+            self.assertIn("walkers 12, steps 60, burn-in 20, thin 4, seed 3,", out)
+            self.assertRegex(out, r"\nname +median +15.87% +84.13% +2.5% +97.5% +max.prob. "
+                                  r"+tau\(steps\)\n")
+            self.assertIn("--->Warning, the chain is shorter than 50 autocorrelation times", err)
+            self.assertNotIn("not probabilities", err)
+            self.assertTrue(err.splitlines()[-1].startswith("--->Sample end"))
+            with open(chain) as f:
+                rows = f.read().splitlines()
+            self.assertEqual(rows[0], "walker,step,log_probability,F1 logI0,row 2 W t,"
+                                      "row 3 Si t,row 3 Si sig,row 4 C t")
+            self.assertEqual(len(rows), 1 + 12 * 10)
+            self.assertEqual(rows[1].split(",")[:2], ["1", "24"])
+            self.assertEqual(rows[-1].split(",")[:2], ["12", "60"])
+            with open(results) as f:
+                r = json.load(f)
+            self.assertEqual(r["method"], "sample")
+            self.assertEqual(r["sampler"]["samples"], 120)
+            self.assertTrue(r["measurement_errors"])
+            for p in r["parameters"]:
+                self.assertLessEqual(p["p2_5"], p["p15_87"])
+                self.assertLessEqual(p["p15_87"], p["median"])
+                self.assertLessEqual(p["median"], p["p84_13"])
+                self.assertLessEqual(p["p84_13"], p["p97_5"])
+            # The same seed, the same chain.
+            with open(chain) as f:
+                first = f.read()
+            self.assertEqual(run(*args)[0], 0)
+            with open(chain) as f:
+                self.assertEqual(f.read(), first)
+
+    def test_sample_refusals_and_usage(self):
+        code, out, err = run("sample", "--template", "--walkers", "7")
+        self.assertEqual((code, out), (1, ""))
+        self.assertEqual(err.splitlines()[-1], "--->Error the walkers must be even, not 7")
+        code, out, err = run("sample", "--template", "--walkers", "8")
+        self.assertEqual(code, 1)
+        self.assertEqual(err.splitlines()[-1],
+                         "--->Error 8 walkers are too few: at least 10 for 5 parameters")
+        code, out, err = run("sample", "--template", "--start", "best")
+        self.assertEqual(code, 2)
+        self.assertIn("--start is current or fit", err)
+        # With the built-in weights the intervals are said not to be probabilities.
+        code, out, err = run("sample", "--template", "--walkers", "10", "--length", "4",
+                             "--seed", "1")
+        self.assertEqual(code, 0, err)
+        self.assertIn("the intervals are not probabilities", err)
+
 
 if __name__ == "__main__":
     CLI = os.path.abspath(sys.argv.pop(1))

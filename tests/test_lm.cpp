@@ -37,6 +37,7 @@ struct FitRun {
     int status = 0;
     std::vector<double> x;
     std::vector<double> xerror;
+    std::vector<double> covariance;  // n x n
     LmResult result;
     CallLog log;
 };
@@ -48,10 +49,13 @@ FitRun runFit(ResidualFn fn, int m, std::vector<double> start,
     run.xerror.assign(run.x.size(), -1.0);
     run.log.inner = fn;
     run.log.innerContext = context;
+    run.covariance.assign(run.x.size() * run.x.size(), -1.0);
     run.result.xerror = run.xerror.data();
+    run.result.covariance = run.covariance.data();
     run.status = lmFit(logged, m, static_cast<int>(run.x.size()), run.x.data(),
                        params.empty() ? nullptr : params.data(), &run.result, &run.log);
     run.result.xerror = nullptr;
+    run.result.covariance = nullptr;
     return run;
 }
 
@@ -394,6 +398,11 @@ TEST(LmLinearModel, MatchesTheAnalyticSolutionAndCovariance) {
     EXPECT_NEAR(run.result.bestnorm, chi2, lm::ftol * chi2);
     EXPECT_NEAR(run.xerror[0], sigmaA, 1e-7 * sigmaA);
     EXPECT_NEAR(run.xerror[1], sigmaB, 1e-7 * sigmaB);
+    // The whole matrix: (J^T J)^-1 = [[sxx, -sx], [-sx, n]] / det, symmetric.
+    EXPECT_NEAR(run.covariance[0], s.sxx / s.det(), 1e-7 * s.sxx / s.det());
+    EXPECT_NEAR(run.covariance[1], -s.sx / s.det(), 1e-7 * std::fabs(s.sx / s.det()));
+    EXPECT_EQ(run.covariance[1], run.covariance[2]);
+    EXPECT_NEAR(run.covariance[3], s.n / s.det(), 1e-7 * s.n / s.det());
 }
 
 TEST(LmLinearModel, FixedParameterKeepsItsValueAndHasZeroError) {
@@ -410,6 +419,11 @@ TEST(LmLinearModel, FixedParameterKeepsItsValueAndHasZeroError) {
     EXPECT_EQ(run.result.nfree, 1);
     EXPECT_EQ(run.xerror[0], 0.0);
     EXPECT_NEAR(run.xerror[1], 1.0 / std::sqrt(s.sxx), 1e-7);
+    // The fixed parameter's row and column of the covariance are zero.
+    EXPECT_EQ(run.covariance[0], 0.0);
+    EXPECT_EQ(run.covariance[1], 0.0);
+    EXPECT_EQ(run.covariance[2], 0.0);
+    EXPECT_NEAR(run.covariance[3], 1.0 / s.sxx, 1e-7 / s.sxx);
     for (const auto& x : run.log.xs) EXPECT_EQ(x[0], a);
 }
 
