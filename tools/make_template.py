@@ -5,7 +5,9 @@
 
 template.par: a W/Si multilayer (ten periods) with a carbon cap on a Si substrate, Cu K-alpha
 (1.54 Å), fit mode on the 2-theta axis. Its measured curve template_data.dat is the true model's
-intensity with Poisson-like counting noise. The parameter file itself holds start values that lie
+intensity with Poisson-like counting noise, in counts per second, and as its third column the
+counting error of each point, sqrt(counts) / COUNT_TIME (one count where none were counted); a fit
+reads that column with --errors data. The parameter file itself holds start values that lie
 a stated amount off the true ones (TRUE_MODEL and START below), with those parameters flagged
 free, so that a fit of the template should recover the true model within its errors.
 
@@ -135,8 +137,12 @@ def simulate(cli, par_text_, grid, workdir):
     return [float(line.split()[2]) for line in out.splitlines()]
 
 
+def noisy_counts(curve, rng):
+    return [rng.counts(i * COUNT_TIME) for i in curve]
+
+
 def noisy(curve, rng):
-    return [rng.counts(i * COUNT_TIME) / COUNT_TIME for i in curve]
+    return [n / COUNT_TIME for n in noisy_counts(curve, rng)]
 
 
 def main(argv):
@@ -157,7 +163,8 @@ def main(argv):
         curve = simulate(cli, par_text(1, 0.1, 6.0, "grid.dat", TRUE_MODEL["logI0"], 0,
                                        TRUE_MODEL["bg"], layers, {}), grid, work)
         with open(os.path.join(TEMPLATE, "template_data.dat"), "w") as f:
-            f.writelines("%.4f %.6g\n" % (x, y) for x, y in zip(grid, noisy(curve, rng)))
+            f.writelines("%.4f %.6g %.6g\n" % (x, n / COUNT_TIME, math.sqrt(max(n, 1)) / COUNT_TIME)
+                         for x, n in zip(grid, noisy_counts(curve, rng)))
         start = [(h, m, rho, START["t"].get(k, t), START["sig"].get(k, s))
                  for k, (h, m, rho, t, s) in enumerate(layers)]
         fits = {("t", k): 1 for k in START["t"]}
