@@ -416,7 +416,8 @@ TEST(NamedResults, NumbersKeepEveryDigitAndAbsentOnesAreNull) {
     r.method = "ga";
     r.status = 9;
     r.parameters.push_back({"F1 bg", 3.6e-7, std::nullopt, "min", 3.6e-7, 10.0, std::nullopt});
-    r.parameters.push_back({"row 2 \"A,B\" t", 0.1 + 0.2, std::nullopt, "", 0.0, 1.0, std::nullopt});
+    r.parameters.push_back(
+        {"row 2 \"A,B\" t", 0.1 + 0.2, std::nullopt, "", 0.0, 1.0, std::nullopt});
     std::string json = resultsJson(r);
     EXPECT_NE(json.find("3.6e-07"), std::string::npos);
     nlohmann::json j = nlohmann::json::parse(json);

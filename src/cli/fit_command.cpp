@@ -80,9 +80,25 @@ Status loadAll(ModelStore& store, const Arguments& args, std::string& warnings) 
     return s;
 }
 
+// loadAll for a fit or a sample: the load's warnings, or its failure, into the result; the first
+// slot made current. False when the load failed.
+bool loadForRun(ModelStore& store, const Arguments& args, CommandResult& result) {
+    std::string warnings;
+    Status load = loadAll(store, args, warnings);
+    result.err = warnings;
+    if (!load.succeeded()) {
+        result.outcome = load.outcome;
+        result.err += load.message + "\n";
+        return false;
+    }
+    store.curfile = 0;
+    return true;
+}
+
 // --results FILE must name a JSON or CSV file: refused before anything is read.
 void checkResultsOption(const Arguments& args) {
-    if (args.values.count("results") && resultsFormatOf(args.value("results")) == ResultsFormat::Unknown)
+    if (args.values.count("results") &&
+        resultsFormatOf(args.value("results")) == ResultsFormat::Unknown)
         throw UsageError{"--results needs a file ending in .json or .csv, not \"" +
                          args.value("results") + "\""};
 }
@@ -97,7 +113,8 @@ void noteWrite(const Status& written, CommandResult& result) {
 // What a fit or sample leaves besides its report: --results, --save and --save-project.
 void writeOutputs(ModelStore& store, const Arguments& args, const NamedResults& results,
                   CommandResult& result) {
-    if (args.values.count("results")) noteWrite(writeResultsFile(results, args.value("results")), result);
+    if (args.values.count("results"))
+        noteWrite(writeResultsFile(results, args.value("results")), result);
     if (args.values.count("save"))
         noteWrite(writeParamFile(store, store.curfile, args.value("save")), result);
     noteWrite(saveProjectOption(store, args), result);
@@ -147,15 +164,7 @@ CommandResult runFitCommand(const Arguments& args) {
     auto ga = std::make_unique<GeneticState>();
 
     CommandResult result;
-    std::string loadWarnings;
-    Status load = loadAll(*store, args, loadWarnings);
-    if (!load.succeeded()) {
-        result.outcome = load.outcome;
-        result.err = loadWarnings + load.message + "\n";
-        return result;
-    }
-    result.err = loadWarnings;
-    store->curfile = 0;
+    if (!loadForRun(*store, args, result)) return result;
     // Several files, or a project of several slots: "Multi Fit".
     FitOptions options = fitOptionsOf(args, store->fitSettings);
     options.multi = store->nfile > 1;
@@ -168,7 +177,8 @@ CommandResult runFitCommand(const Arguments& args) {
     if (!succeeded(report.outcome)) return result;
     appendLines(report.lines, result.out);
     bool genetic = options.method == FitMethod::Genetic;
-    NamedResults named = namedFitResults(*store, *state, genetic ? "ga" : "lm", report.status, !genetic);
+    NamedResults named =
+        namedFitResults(*store, *state, genetic ? "ga" : "lm", report.status, !genetic);
     writeOutputs(*store, args, named, result);
     return result;
 }
@@ -197,22 +207,15 @@ SampleOptions sampleOptionsOf(const Arguments& args) {
 }  // namespace
 
 CommandResult runSampleCommand(const Arguments& args) {
-    SampleOptions options = sampleOptionsOf(args);  // wrong usage is refused before anything is read
+    // Wrong usage is refused before anything is read.
+    SampleOptions options = sampleOptionsOf(args);
     checkResultsOption(args);
     auto store = std::make_unique<ModelStore>();
     auto state = std::make_unique<FitState>();
     auto chain = std::make_unique<EnsembleChain>();
 
     CommandResult result;
-    std::string loadWarnings;
-    Status load = loadAll(*store, args, loadWarnings);
-    if (!load.succeeded()) {
-        result.outcome = load.outcome;
-        result.err = loadWarnings + load.message + "\n";
-        return result;
-    }
-    result.err = loadWarnings;
-    store->curfile = 0;
+    if (!loadForRun(*store, args, result)) return result;
     options.multi = store->nfile > 1;
     SampleReport report = runSample(*store, *state, *chain, options);
     for (const std::string& warning : report.warnings) result.err += warning + "\n";
@@ -224,9 +227,14 @@ CommandResult runSampleCommand(const Arguments& args) {
         std::vector<std::string> names;
         for (const ParameterResult& p : report.results.parameters) names.push_back(p.name);
         const EnsembleShape& shape = chain->shape;
-        ChainSamples samples{&names,      shape.walkers, shape.dims,
-                             shape.kept(), shape.burn,   shape.thin,
-                             chain->samples.data(), chain->sampleLogProb.data()};
+        ChainSamples samples{&names,
+                             shape.walkers,
+                             shape.dims,
+                             shape.kept(),
+                             shape.burn,
+                             shape.thin,
+                             chain->samples.data(),
+                             chain->sampleLogProb.data()};
         noteWrite(writeChainFile(samples, args.value("chain")), result);
     }
     writeOutputs(*store, args, report.results, result);

@@ -80,8 +80,8 @@ void halfStep(EnsembleChain& chain, int first, const double* lower, const double
     for (int i = 0; i < half; ++i) {
         if (!chain.inside[i]) continue;
         int k = first + i;
-        double logRatio = (dims - 1) * std::log(chain.stretch[i]) + chain.proposalLogProb[i] -
-                          chain.logProb[k];
+        double logRatio =
+            (dims - 1) * std::log(chain.stretch[i]) + chain.proposalLogProb[i] - chain.logProb[k];
         if (!(std::log(chain.acceptDraw[i]) < logRatio)) continue;
         ++chain.accepted;
         const double* y = &chain.proposal[static_cast<size_t>(i) * dims];

@@ -45,13 +45,13 @@ struct EnsembleChain {
     std::vector<double> proposalLogProb;
     std::vector<double> stretch;  // z of each proposal of the half
     std::vector<double> acceptDraw;
-    std::vector<char> inside;      // the proposal lies within the bounds
-    std::vector<int> costed;       // indices of the proposals inside, in walker order
-    std::vector<double> packed;    // those proposals, packed for the batch
+    std::vector<char> inside;    // the proposal lies within the bounds
+    std::vector<int> costed;     // indices of the proposals inside, in walker order
+    std::vector<double> packed;  // those proposals, packed for the batch
     std::vector<double> packedLogProb;
-    std::vector<double> samples;         // kept x walkers x dims
-    std::vector<double> sampleLogProb;   // kept x walkers
-    std::vector<double> best;            // dims: the sample of highest probability seen
+    std::vector<double> samples;        // kept x walkers x dims
+    std::vector<double> sampleLogProb;  // kept x walkers
+    std::vector<double> best;           // dims: the sample of highest probability seen
     double bestLogProb = 0.0;
     long proposals = 0;
     long accepted = 0;

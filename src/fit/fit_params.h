@@ -124,8 +124,8 @@ struct FitCall {
 };
 
 // The name of fit parameter k: "F<slot> x0_shift|logI0|bg|resolution|beam" for a
-// data set's quantity (the slot 1-based), "row <k> <material> rho|t|sig|mag" for a layer (k as the table numbers its rows,
-// the substrate row 1, and the material as the table shows it).
+// data set's quantity (the slot 1-based), "row <k> <material> rho|t|sig|mag" for a layer (k as the
+// table numbers its rows, the substrate row 1, and the material as the table shows it).
 std::string fitParamName(const ModelStore& store, const FitParamList& list, int k);
 
 // Writes a parameter vector into the model: layer quantities into the current slot (or, in a

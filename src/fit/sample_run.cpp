@@ -30,8 +30,7 @@ void costOne(void* context, int index, int worker) {
     double chi2 = computeResiduals(*b.workers->copies[worker], *b.state,
                                    b.points + static_cast<size_t>(index) * b.dims, b.m,
                                    b.residuals + static_cast<size_t>(worker) * MAX_DATA);
-    b.logProb[index] =
-        std::isfinite(chi2) ? -0.5 * chi2 : -std::numeric_limits<double>::infinity();
+    b.logProb[index] = std::isfinite(chi2) ? -0.5 * chi2 : -std::numeric_limits<double>::infinity();
 }
 
 void costBatch(int count, int dims, const double* points, double* logProb, void* context) {
@@ -57,7 +56,8 @@ bool tellProgress(void* context, long evaluations, double bestLogProb) {
 SampleReport refusal(int status, std::string text) {
     SampleReport report;
     report.status = status;
-    report.outcome = fitOutcome(status) == Outcome::FitFailed ? Outcome::Refused : fitOutcome(status);
+    report.outcome =
+        fitOutcome(status) == Outcome::FitFailed ? Outcome::Refused : fitOutcome(status);
     report.statusText = std::move(text);
     return report;
 }
@@ -130,7 +130,8 @@ void addTable(const NamedResults& results, SampleReport& report) {
 SampleReport sampleSteps(ModelStore& store, FitState& state, EnsembleChain& chain,
                          const SampleOptions& options) {
     if (options.multi) {
-        if (Status s = multiFitDataCheck(store); !s.ok()) return refusal(MULTI_FIT_REFUSED, s.message);
+        if (Status s = multiFitDataCheck(store); !s.ok())
+            return refusal(MULTI_FIT_REFUSED, s.message);
         if (Status s = multiFitLayerCheck(store); !s.ok())
             return refusal(MULTI_FIT_REFUSED, s.message);
     }
@@ -170,7 +171,8 @@ SampleReport sampleSteps(ModelStore& store, FitState& state, EnsembleChain& chai
 
     int walkers = options.walkers > 0 ? options.walkers : std::max(DEFAULT_MIN_WALKERS, 4 * npar);
     if (walkers % 2 != 0)
-        return refusal(WALKERS_REFUSED, formatText("--->Error the walkers must be even, not %d", walkers));
+        return refusal(WALKERS_REFUSED,
+                       formatText("--->Error the walkers must be even, not %d", walkers));
     if (walkers < 2 * npar)
         return refusal(WALKERS_REFUSED,
                        formatText("--->Error %d walkers are too few: at least %d for %d parameters",
@@ -179,14 +181,16 @@ SampleReport sampleSteps(ModelStore& store, FitState& state, EnsembleChain& chai
     for (int k = 0; k < npar; ++k) {
         lower[k] = list.lmParams[k].limits[0];
         upper[k] = list.lmParams[k].limits[1];
-        if (!(lower[k] < upper[k])) return refusal(lm::INCONSISTENT_BOUNDS, lmStatusText(lm::INCONSISTENT_BOUNDS));
+        if (!(lower[k] < upper[k]))
+            return refusal(lm::INCONSISTENT_BOUNDS, lmStatusText(lm::INCONSISTENT_BOUNDS));
         if (list.x[k] < lower[k] || list.x[k] > upper[k])
             return refusal(lm::START_OUTSIDE_BOUNDS, lmStatusText(lm::START_OUTSIDE_BOUNDS));
         width[k] = std::max(fitErrors[k], 1e-3 * (upper[k] - lower[k]));
     }
     collectFitPoints(store, state);
     if (state.window.m == 0) return refusal(lm::NO_DATA, lmStatusText(lm::NO_DATA));
-    if (state.window.m < npar) return refusal(lm::TOO_FEW_RESIDUALS, lmStatusText(lm::TOO_FEW_RESIDUALS));
+    if (state.window.m < npar)
+        return refusal(lm::TOO_FEW_RESIDUALS, lmStatusText(lm::TOO_FEW_RESIDUALS));
 
     EnsembleShape shape{walkers, npar, options.steps, burn, options.thin};
     if (static_cast<double>(shape.kept()) * walkers * (npar + 1) > MAX_CHAIN_VALUES)
@@ -204,7 +208,8 @@ SampleReport sampleSteps(ModelStore& store, FitState& state, EnsembleChain& chai
         FitWorkers& workers = prepareWorkers(store, state);
         chain.allocate(shape);
         std::vector<double> residuals(static_cast<size_t>(workers.pool.threads()) * MAX_DATA);
-        ModelBatch batch{&state, &workers, residuals.data(), state.window.m, npar, nullptr, nullptr};
+        ModelBatch batch{&state, &workers, residuals.data(), state.window.m,
+                         npar,   nullptr,  nullptr};
         ProgressLink link{&state, 0};
         auto random = std::make_unique<Mt19937>();
         random->seed(seed);
@@ -247,9 +252,10 @@ SampleReport sampleSteps(ModelStore& store, FitState& state, EnsembleChain& chai
     report.statusText = formatText("--->Sample end    %s \n", now.c_str());
     report.lines = report.fit.lines;
     report.lines.push_back(formatText("---> Sample end    %s \n", now.c_str()));
-    report.lines.push_back(formatText("walkers %d, steps %d, burn-in %d, thin %d, seed %u, "
-                                      "Elapsed time(sec)= %d\n",
-                                      walkers, options.steps, burn, options.thin, seed, elapsed));
+    report.lines.push_back(
+        formatText("walkers %d, steps %d, burn-in %d, thin %d, seed %u, "
+                   "Elapsed time(sec)= %d\n",
+                   walkers, options.steps, burn, options.thin, seed, elapsed));
     report.lines.push_back(formatText("evaluations %ld, acceptance %.3f, samples %ld\n",
                                       chain.evaluations, info.acceptance, info.samples));
     report.lines.push_back(formatText("chi2: %.6f (%d DOF) at the sample of highest probability\n",

@@ -14,19 +14,20 @@ namespace tolvi {
 
 // Refusals of the sampler beside those it shares with the least-squares engine (a start outside
 // its bounds, bounds the wrong way round, no data point, fewer points than parameters).
-constexpr int SAMPLE_NO_PARAM = -31;   // no free parameter
-constexpr int WALKERS_REFUSED = -32;   // an odd number of walkers, or fewer than twice the parameters
-constexpr int CHAIN_REFUSED = -33;     // steps, burn-in or thinning out of range, or a chain too big
+constexpr int SAMPLE_NO_PARAM = -31;  // no free parameter
+constexpr int WALKERS_REFUSED =
+    -32;                            // an odd number of walkers, or fewer than twice the parameters
+constexpr int CHAIN_REFUSED = -33;  // steps, burn-in or thinning out of range, or a chain too big
 constexpr long MAX_CHAIN_VALUES = 20'000'000;  // kept numbers (samples and log-probabilities)
 constexpr int DEFAULT_MIN_WALKERS = 32;
 constexpr int DEFAULT_STEPS = 2000;
 constexpr double SHORT_CHAIN_TAUS = 50.0;  // a chain shorter than this many tau is warned about
 
 struct SampleOptions {
-    bool multi = false;            // every loaded slot, layers shared (as "Multi Fit")
-    int walkers = 0;               // 0: max(32, 4 x parameters)
-    int steps = DEFAULT_STEPS;     // the burn-in included
-    int burn = -1;                 // -1: a quarter of the steps
+    bool multi = false;         // every loaded slot, layers shared (as "Multi Fit")
+    int walkers = 0;            // 0: max(32, 4 x parameters)
+    int steps = DEFAULT_STEPS;  // the burn-in included
+    int burn = -1;              // -1: a quarter of the steps
     int thin = 1;
     std::optional<uint32_t> seed;  // by default the tick count modulo 10000
     bool startFromFit = false;     // a least-squares fit first, the walkers around its result

@@ -95,7 +95,8 @@ std::string resultsJson(const NamedResults& results) {
         correlation = json::array();
         for (size_t i = 0; i < n; ++i) {
             json row = json::array();
-            for (size_t j = 0; j < n; ++j) row.push_back(numberOrNull((*results.correlation)[i * n + j]));
+            for (size_t j = 0; j < n; ++j)
+                row.push_back(numberOrNull((*results.correlation)[i * n + j]));
             correlation.push_back(std::move(row));
         }
     }
@@ -158,8 +159,8 @@ std::string chainCsv(const ChainSamples& chain) {
         text += csvField(name);
     }
     text += '\n';
-    text.reserve(text.size() + static_cast<size_t>(chain.kept) * chain.walkers *
-                                   (chain.dims + 3) * 16);
+    text.reserve(text.size() +
+                 static_cast<size_t>(chain.kept) * chain.walkers * (chain.dims + 3) * 16);
     char number[64];
     auto append = [&](double v) {
         auto [end, ec] = std::to_chars(number, number + sizeof number, v);
