@@ -371,6 +371,64 @@ TEST_F(ModelPosterior, BuiltInWeightsAreSaidNotToGiveProbabilities) {
               0u);
 }
 
+// ---- Cancel
+
+// A cancel from the progress callback (as the window's Cancel sets it from another thread) stops
+// least squares, the genetic search and the sampler at their next evaluation: the model as before
+// the run, the status FIT_CANCELLED, no report.
+struct CancelAfter {
+    FitState* state;
+    int evaluations;
+};
+void cancelAfter(void* context, int evaluations, double) {
+    auto& c = *static_cast<CancelAfter*>(context);
+    if (evaluations >= c.evaluations) c.state->cancelRequested = true;
+}
+
+TEST_F(ModelPosterior, ACancelStopsEveryRunAndLeavesTheModelAsItWas) {
+    noisyData(5, 0.02);
+    auto values = [&] {
+        const LayerModel& m = store->layerModel(0);
+        return std::vector<double>{m.entries[1].t.value, m.entries[1].sig.value,
+                                   store->dataSet(0).logI0.value, store->dataSet(0).calcLin[7]};
+    };
+    const std::vector<double> before = values();
+    CancelAfter cancel{state.get(), 20};
+    state->progress = {cancelAfter, &cancel};
+    auto ga = std::make_unique<GeneticState>();
+    for (FitMethod method : {FitMethod::LeastSquares, FitMethod::Genetic}) {
+        state->cancelRequested = false;
+        FitOptions options;
+        options.method = method;
+        options.seed = 1;
+        FitReport r = runFit(*store, *state, *ga, options);
+        EXPECT_EQ(r.status, FIT_CANCELLED);
+        EXPECT_EQ(r.outcome, Outcome::Cancelled);
+        EXPECT_EQ(r.statusText, "--->Fit cancelled");
+        EXPECT_TRUE(r.lines.empty());
+        EXPECT_EQ(values(), before);
+        // Stopped at once: least squares after the batch it was in, the search after the
+        // population it was costing.
+        EXPECT_LE(state->evaluations, 20 + 15) << static_cast<int>(method);
+    }
+    state->cancelRequested = false;
+    SampleOptions options;
+    options.walkers = 8;
+    options.steps = 100;
+    options.seed = 1;
+    SampleReport r = sample(options);
+    EXPECT_EQ(r.status, FIT_CANCELLED);
+    EXPECT_EQ(r.outcome, Outcome::Cancelled);
+    EXPECT_EQ(r.statusText, "--->Sample cancelled");
+    EXPECT_TRUE(r.lines.empty());
+    EXPECT_EQ(values(), before);
+    EXPECT_LE(state->evaluations, 20 + 8);
+    // Without a cancel the same runs end as before.
+    state->progress = {};
+    state->cancelRequested = false;
+    EXPECT_GT(runFit(*store, *state, *ga, {}).status, 0);
+}
+
 // ---- Named results
 
 TEST_F(ModelPosterior, NamedResultsOfALeastSquaresFit) {

@@ -14,6 +14,7 @@ enum class Outcome {
     Refused,       // a request refused as it stands: a seventh slot, a medium with gain, ...
     WriteFailed,   // an output file that could not be written (an old file stays untouched)
     FitFailed,     // a fit engine that ended with an error status
+    Cancelled,     // stopped by the user before it ended: nothing of it was kept
 };
 
 inline bool succeeded(Outcome o) {

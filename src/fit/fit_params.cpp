@@ -112,8 +112,8 @@ void collectFitPoints(const ModelStore& store, FitState& state) {
 }
 
 std::string fitParamName(const ModelStore& store, const FitParamList& list, int k) {
-    static const char* const QUANTITY[] = {"rho", "t",  "sig", "mag", "x0_shift", "logI0",
-                                           "bg",  "resolution", "beam"};
+    static const char* const QUANTITY[] = {"rho",   "t",  "sig",        "mag", "x0_shift",
+                                           "logI0", "bg", "resolution", "beam"};
     int q = list.quantity[k];
     int owner = list.owner[k];
     if (q >= FIT_X0) return formatText("F%d %s", owner + 1, QUANTITY[q]);
@@ -144,6 +144,7 @@ void recalculateSlot(ModelStore& store, int slot) {
 
 int fitResiduals(int m, int /*n*/, const double* x, double* residuals, void* context) {
     FitCall& call = *static_cast<FitCall*>(context);
+    if (call.state->cancelRequested) return FIT_CANCELLED;
     double chi2 =
         computeResiduals(*call.store, *call.state, x, m, residuals, call.state->workers.get());
     noteEvaluations(*call.state, 1, chi2);

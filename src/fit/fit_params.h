@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -93,6 +94,9 @@ struct FitState {
     // The covariance of the last least-squares fit's parameters (npar x npar, row-major, in the
     // list's order), unscaled: (J^T J)^-1 of the residuals in use.
     std::array<double, MAX_FIT_PARAMS * MAX_FIT_PARAMS> covariance{};
+    // Set (from any thread) to stop the run at its next evaluation; whoever starts a run clears it
+    // first. A stopped fit or sample leaves the model as it was before the run.
+    std::atomic<bool> cancelRequested{false};
     int threads = 0;                      // threads of the fits; 0: defaultThreadCount()
     std::shared_ptr<FitWorkers> workers;  // made by the first fit
 };
@@ -110,6 +114,8 @@ inline int endUsedSlot(const ModelStore& store, const FitState& state) {
 // (genetic) when none is free; -27 when more than MAX_FIT_PARAMS are, both without any change.
 int collectFitParams(ModelStore& store, FitState& state, FitMethod method);
 constexpr int TOO_MANY_FIT_PARAMS = -27;
+// The status of a fit or sample stopped by FitState::cancelRequested.
+constexpr int FIT_CANCELLED = lm::CANCELLED;
 
 // The points of each used slot within its x range (both ends included), wherever they lie in the
 // file; a slot's scan stops when the total count reaches exactly MAX_DATA.

@@ -92,6 +92,7 @@ int runLeastSquares(ModelStore& store, FitState& state, LmResult& result) {
         status = lmFit(fitResiduals, state.window.m, npar, state.list.x.data(),
                        state.list.lmParams.data(), &result, &call, fitResidualsBatch);
     }
+    if (status == FIT_CANCELLED) state.list.x = state.list.savedX;  // the model as before
     applyFitParams(store, state);
     return status;
 }
@@ -106,14 +107,17 @@ int runGenetic(ModelStore& store, FitState& state, GeneticState& ga, int np, int
         FitResolutionPlans plans(store, state);
         generations = geneticFit(store, state, ga, np, maxGene, seed);
     }
+    if (ga.cancelled) state.list.x = state.list.savedX;  // the model as before
     applyFitParams(store, state);
-    return lm::GA_FINISHED;
+    return ga.cancelled ? FIT_CANCELLED : lm::GA_FINISHED;
 }
 
 Outcome fitOutcome(int status) {
     if (status >= lm::MAX_ITERATIONS && status <= lm::GTOL_TOO_SMALL) return Outcome::Warning;
     if (status > 0) return Outcome::Ok;
     switch (status) {
+        case FIT_CANCELLED:
+            return Outcome::Cancelled;
         case MULTI_FIT_REFUSED:
         case POPULATION_REFUSED:
         case GENERATIONS_REFUSED:

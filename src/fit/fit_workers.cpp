@@ -219,6 +219,7 @@ struct BatchJob {
 void evaluatePart(void* context, int taskIndex, int worker) {
     BatchJob& job = *static_cast<BatchJob*>(context);
     const FitState& state = *job.state;
+    if (state.cancelRequested) return;  // the batch is given up as a whole
     int k = taskIndex / job.parts;
     int part = taskIndex % job.parts;
     ModelStore& copy = *job.workers->copies[worker];
@@ -263,6 +264,11 @@ void fitResidualsBatch(int count, int m, int n, const double* xs, double* residu
     int parts = partsPerVector(*call.store, state, count, workers.pool.threads());
     BatchJob job{&state, &workers, xs, residuals, statuses, m, n, parts};
     workers.pool.run(count * parts, evaluatePart, &job);
+    // A cancel during the batch may have left parts uncomputed: none of its vectors counts.
+    if (state.cancelRequested) {
+        std::fill(statuses, statuses + count, FIT_CANCELLED);
+        return;
+    }
     double best = 0.0;
     for (int k = 0; k < count; ++k) {
         double chi2 = 0.0;

@@ -1,6 +1,7 @@
 #include "fit/genetic.h"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "fit/fit_workers.h"
@@ -99,6 +100,11 @@ struct CostJob {
 
 void costOne(void* context, int i, int worker) {
     CostJob& job = *static_cast<CostJob*>(context);
+    // Each member checks for a cancel: a stopped search is given up, its costs unused.
+    if (job.state->cancelRequested) {
+        job.members[i].cost = std::numeric_limits<float>::max();
+        return;
+    }
     job.members[i].cost = memberCost(*job.workers->copies[worker], *job.state, job.members[i]);
 }
 
@@ -138,6 +144,7 @@ Donors pickDonors(GeneticState& ga, int target, int np) {
 int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int maxGene,
                uint32_t seed) {
     ga.populationRefused = false;
+    ga.cancelled = false;
     if (np > MAX_POPULATION) {
         ga.populationRefused = true;
         return 0;
@@ -157,6 +164,10 @@ int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int
         }
     }
     costAll(state, workers, parents, np);
+    if (state.cancelRequested) {
+        ga.cancelled = true;
+        return 0;
+    }
     ga.best = parents[0];
     for (int i = 1; i < np; ++i)
         if (parents[i].cost <= ga.best.cost) ga.best = parents[i];
@@ -199,6 +210,10 @@ int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int
             }
         }
         costAll(state, workers, children, np);
+        if (state.cancelRequested) {
+            ga.cancelled = true;
+            return g;
+        }
         sortByCost(parents, 2 * np);
         ga.best = parents[0];
         ga.gaHistory[g] = ga.best.cost;

@@ -46,6 +46,7 @@ struct GeneticState {
     std::array<int, MAX_POPULATION> urn{};
     Mt19937 random;
     bool populationRefused = false;  // the last run had more than MAX_POPULATION members
+    bool cancelled = false;          // the last run was stopped by FitState::cancelRequested
 };
 
 // Cost of a member: its values written into the model as the residual function writes them, the
@@ -62,7 +63,8 @@ Donors pickDonors(GeneticState& ga, int target, int np);
 // parameters of state.list between gaMin and gaMax, population np, at most maxGene generations,
 // seeded with `seed`. Leaves the best member in state.list.x and the history in ga.gaHistory[1..g];
 // returns g, the number of generations run. np above MAX_POPULATION runs nothing (0,
-// populationRefused set, x unchanged). Callers keep np >= 4 and maxGene <= MAX_GENERATIONS.
+// populationRefused set, x unchanged). A cancel stops it after the member being costed (cancelled
+// set, x unchanged). Callers keep np >= 4 and maxGene <= MAX_GENERATIONS.
 int geneticFit(ModelStore& store, FitState& state, GeneticState& ga, int np, int maxGene,
                uint32_t seed);
 

@@ -508,6 +508,7 @@ std::string lmStatusText(int status, std::string_view dateTime) {
         {TOO_FEW_RESIDUALS, "-->Error Degree of freedom"},
         {GA_NO_PARAM, "--->Error GA Fit NP==0"},
         {LM_NO_PARAM, "--->Error LM Fit NP==0"},
+        {CANCELLED, "--->Fit cancelled"},
     };
     std::string text = "-->Unknown code   %s \n";
     for (const Entry& e : table)

@@ -43,6 +43,7 @@ constexpr int BAD_SETTINGS = -23;          // a tolerance or factor not positive
 constexpr int TOO_FEW_RESIDUALS = -24;     // m < number of free parameters
 constexpr int GA_NO_PARAM = -25;           // genetic fit without free parameters
 constexpr int LM_NO_PARAM = -26;           // least-squares fit without free parameters
+constexpr int CANCELLED = -34;  // a fit stopped by its caller (FitState::cancelRequested)
 }  // namespace lm
 
 // One record per parameter; callers zero-fill, then set what they use. `side` is kept for

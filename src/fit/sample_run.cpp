@@ -27,6 +27,10 @@ struct ModelBatch {
 
 void costOne(void* context, int index, int worker) {
     ModelBatch& b = *static_cast<ModelBatch*>(context);
+    if (b.state->cancelRequested) {  // the run is given up: its numbers are not used
+        b.logProb[index] = -std::numeric_limits<double>::infinity();
+        return;
+    }
     double chi2 = computeResiduals(*b.workers->copies[worker], *b.state,
                                    b.points + static_cast<size_t>(index) * b.dims, b.m,
                                    b.residuals + static_cast<size_t>(worker) * MAX_DATA);
@@ -50,7 +54,7 @@ bool tellProgress(void* context, long evaluations, double bestLogProb) {
     ProgressLink& link = *static_cast<ProgressLink*>(context);
     noteEvaluations(*link.state, static_cast<int>(evaluations - link.reported), -2.0 * bestLogProb);
     link.reported = evaluations;
-    return true;
+    return !link.state->cancelRequested;
 }
 
 SampleReport refusal(int status, std::string text) {
@@ -203,6 +207,7 @@ SampleReport sampleSteps(ModelStore& store, FitState& state, EnsembleChain& chai
     state.evaluations = 0;
     state.bestCost = 0.0;
     uint64_t t0 = tickCount();
+    bool finished = false;
     {
         FitResolutionPlans plans(store, state);
         FitWorkers& workers = prepareWorkers(store, state);
@@ -213,10 +218,17 @@ SampleReport sampleSteps(ModelStore& store, FitState& state, EnsembleChain& chai
         ProgressLink link{&state, 0};
         auto random = std::make_unique<Mt19937>();
         random->seed(seed);
-        runEnsemble(chain, lower.data(), upper.data(), list.x.data(), width.data(), *random,
-                    costBatch, &batch, tellProgress, &link);
+        finished = runEnsemble(chain, lower.data(), upper.data(), list.x.data(), width.data(),
+                               *random, costBatch, &batch, tellProgress, &link);
     }
     int elapsed = static_cast<int>((tickCount() - t0) / 1000);
+    if (!finished) {
+        list.x = list.savedX;  // the model as before
+        applyFitParams(store, state);
+        SampleReport cancelled = refusal(FIT_CANCELLED, "--->Sample cancelled");
+        cancelled.outcome = Outcome::Cancelled;
+        return cancelled;
+    }
 
     // The model takes the sample of highest probability.
     std::copy_n(chain.best.begin(), npar, list.x.begin());
