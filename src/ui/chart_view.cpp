@@ -1,5 +1,6 @@
 #include "ui/chart_view.h"
 
+#include <QCategoryAxis>
 #include <QGraphicsLayout>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -29,6 +30,7 @@ struct LinearScale {
     double min = 0.0;
     double max = 1.0;
     int ticks = 5;
+    double step = 0.25;
 };
 
 LinearScale niceScale(Extent e, std::optional<double> fixedMin) {
@@ -49,15 +51,22 @@ LinearScale niceScale(Extent e, std::optional<double> fixedMin) {
         s.max = std::ceil(e.hi / step) * step;
         long intervals = std::lround((s.max - s.min) / step);
         s.ticks = static_cast<int>(intervals) + 1;
+        s.step = step;
         if (intervals <= MAX_INTERVALS) break;
     }
     return s;
 }
 
-void applyLinear(QValueAxis* axis, const Extent& e, std::optional<double> fixedMin) {
+// The range, and the ticks as labelled categories ending on the round values (the first one,
+// outside the range, ends on the minimum so that it is labelled too).
+void applyLinear(QCategoryAxis* axis, const Extent& e, std::optional<double> fixedMin) {
     LinearScale s = niceScale(e, fixedMin);
+    for (const QString& label : axis->categoriesLabels()) axis->remove(label);
     axis->setRange(s.min, s.max);
     axis->setTickCount(s.ticks);
+    QStringList labels = roundTickLabels(s.min, s.step, s.ticks - 1);
+    axis->setStartValue(s.min - s.step);
+    for (int k = 0; k < labels.size(); ++k) axis->append(labels[k], s.min + k * s.step);
 }
 
 // Whole decades around the positive values.
@@ -72,7 +81,31 @@ void applyLog(QLogValueAxis* axis, const Extent& e) {
     axis->setRange(lo, hi);
 }
 
+// A linear axis labelled by applyLinear: its labels on the values they name.
+QCategoryAxis* linearAxis() {
+    auto* axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axis->setLabelFormat("%g");
+    return axis;
+}
+
 }  // namespace
+
+QStringList roundTickLabels(double min, double step, int intervals) {
+    for (int digits = 6; digits <= 17; ++digits) {
+        QStringList labels;
+        for (int k = 0; k <= intervals; ++k) {
+            double v = min + k * step;
+            if (std::fabs(v) < 1e-9 * step) v = 0.0;
+            labels << QString::asprintf("%.*g", digits, v);
+        }
+        if (labels.removeDuplicates() == 0) return labels;
+    }
+    // Values too close for any number of digits: numbered instead, so that each is its own.
+    QStringList labels;
+    for (int k = 0; k <= intervals; ++k) labels << QString::asprintf("%d", k);
+    return labels;
+}
 
 ChartView::ChartView(const ChartDesign& design, QWidget* parent)
     : QChartView(parent), logY_(design.logY), fixedYMin_(design.fixedYMin) {
@@ -92,9 +125,8 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     setChart(chart);
 
-    auto* x = new QValueAxis;
+    auto* x = linearAxis();
     x->setTitleText(design.xTitle);
-    x->setLabelFormat("%g");
     chart->addAxis(x, Qt::AlignBottom);
     QAbstractAxis* y = nullptr;
     if (logY_) {
@@ -104,9 +136,7 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
         log->setMinorTickCount(8);
         y = log;
     } else {
-        auto* lin = new QValueAxis;
-        lin->setLabelFormat("%g");
-        y = lin;
+        y = linearAxis();
     }
     y->setTitleText(design.yTitle);
     chart->addAxis(y, Qt::AlignLeft);
@@ -187,11 +217,11 @@ void ChartView::rescale() {
         }
     QList<QAbstractAxis*> horizontal = chart()->axes(Qt::Horizontal);
     QList<QAbstractAxis*> vertical = chart()->axes(Qt::Vertical);
-    applyLinear(static_cast<QValueAxis*>(horizontal.first()), ex, std::nullopt);
+    applyLinear(static_cast<QCategoryAxis*>(horizontal.first()), ex, std::nullopt);
     if (logY_)
         applyLog(static_cast<QLogValueAxis*>(vertical.first()), ey);
     else
-        applyLinear(static_cast<QValueAxis*>(vertical.first()), ey, fixedYMin_);
+        applyLinear(static_cast<QCategoryAxis*>(vertical.first()), ey, fixedYMin_);
 }
 
 void ChartView::setYTitle(const QString& title) {

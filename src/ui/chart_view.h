@@ -9,6 +9,17 @@ class QLineSeries;
 
 namespace tolvi::ui {
 
+// The reflectivity chart's left-axis titles: what it draws.
+inline const QString INTENSITY_TITLE = QStringLiteral("Log10 ( I )");
+inline const QString REFERENCE_RATIO_TITLE = QStringLiteral("Log10 ( I / Rf' )");
+inline const QString RATIO_TO_FIT_TITLE = QStringLiteral("Log10 ( Rdata / Fit )");
+
+// The labels of a linear axis from `min` in `intervals` steps of `step`: each value as "%g" (with
+// more digits where six would make two alike), a value within a billionth of a step of zero as
+// "0". Qt's own labels add the step to the minimum in floating point and show the rounding
+// ("-5.55112e-17" for 0).
+QStringList roundTickLabels(double min, double step, int intervals);
+
 struct SeriesStyle {
     QString name;  // object name ("Series1")
     QColor colour;

@@ -1,10 +1,24 @@
-// The fit actions of the model page: "Fit", "Multi Fit" and "Recov". The core runs the fit; the
-// window takes the tables into the model first and shows the report, the fitted cells and the
-// curves afterwards.
+// The fit actions of the model page: "Fit", "Multi Fit", "Recov" and "Cancel". The window takes
+// the tables into the model, runs the fit on a thread of its own and shows the report, the fitted
+// cells and the curves when it has ended. While it runs the window stays live (charts zoom, the
+// log scrolls, the progress shows), and every action that would change the model waits.
+#include <QAbstractItemView>
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <atomic>
+#include <exception>
+#include <thread>
 #include <vector>
 
 #include "actions/curves.h"
@@ -17,21 +31,8 @@ namespace tolvi::ui {
 
 namespace {
 
-// How often a running fit lets the window repaint and answer the system: often enough that it
-// never looks dead, rarely enough that the fit does not pay for it.
-constexpr qint64 EVENT_INTERVAL_MS = 50;
-
-// Marks a fit as running for as long as it lives, also when the fit ends by an exception.
-class FitRunning {
-  public:
-    explicit FitRunning(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FitRunning() { flag_ = false; }
-    FitRunning(const FitRunning&) = delete;
-    FitRunning& operator=(const FitRunning&) = delete;
-
-  private:
-    bool& flag_;
-};
+// How often the progress bar is brought up to date while a fit runs.
+constexpr int PROGRESS_INTERVAL_MS = 100;
 
 // The report's lines are formatted for a text stream; a log line shows them without the
 // line end.
@@ -43,22 +44,109 @@ QString logLine(const std::string& line) {
 
 }  // namespace
 
-void MainWindow::fitProgress(void* context, int, double) {
+// The fit on its thread. The thread writes the model, the fit state and `report`; the window
+// reads them only after it has joined the thread. The progress counters are written by the
+// fit's thread and read by the window's timer.
+struct MainWindow::FitRun {
+    explicit FitRun(std::atomic<bool>& cancel) : cancel(cancel) {}
+    // A window that goes while its fit runs stops the fit and waits for its thread.
+    ~FitRun() {
+        if (!thread.joinable()) return;
+        cancel = true;
+        thread.join();
+    }
+    std::atomic<bool>& cancel;
+    std::thread thread;
+    FitOptions options;
+    int slot = 0;
+    FitReport report;
+    std::exception_ptr failure;
+    std::atomic<int> evaluations{0};
+    std::atomic<double> bestCost{0.0};
+    QElapsedTimer clock;
+};
+
+// On the fit's thread: the counters for the window's timer, nothing else.
+void MainWindow::fitProgress(void* context, int evaluations, double bestCost) {
     auto* window = static_cast<MainWindow*>(context);
-    // The first report of a fit always gets through, so that the start message is painted.
-    if (window->sinceEvents_.isValid() && window->sinceEvents_.elapsed() < EVENT_INTERVAL_MS)
+    if (!window->run_) return;
+    window->run_->evaluations.store(evaluations, std::memory_order_relaxed);
+    window->run_->bestCost.store(bestCost, std::memory_order_relaxed);
+    if (window->runObserver) window->runObserver(evaluations);
+}
+
+namespace {
+
+// The box layout below `root` that holds `widget` directly, or none.
+QBoxLayout* boxHolding(QLayout* root, QWidget* widget) {
+    if (!root) return nullptr;
+    if (auto* box = qobject_cast<QBoxLayout*>(root); box && box->indexOf(widget) >= 0) return box;
+    for (int i = 0; i < root->count(); ++i)
+        if (QBoxLayout* found = boxHolding(root->itemAt(i)->layout(), widget)) return found;
+    return nullptr;
+}
+
+// Puts `added` right of `widget` in the row or column that holds it.
+void placeBeside(QWidget* widget, QWidget* added) {
+    QWidget* owner = widget->parentWidget();
+    if (auto* grid = qobject_cast<QGridLayout*>(owner->layout());
+        grid && grid->indexOf(widget) >= 0) {
+        int row = 0, column = 0, rowSpan = 1, columnSpan = 1;
+        grid->getItemPosition(grid->indexOf(widget), &row, &column, &rowSpan, &columnSpan);
+        grid->removeWidget(widget);
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(2);
+        pair->addWidget(widget, 1);
+        pair->addWidget(added);
+        grid->addLayout(pair, row, column, rowSpan, columnSpan);
         return;
-    window->sinceEvents_.start();
-    // Clicks and keys wait for the end of the fit; paints, timers and posted events go on.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (QBoxLayout* box = boxHolding(owner->layout(), widget)) {
+        int index = box->indexOf(widget);
+        box->removeWidget(widget);
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(4);
+        pair->addWidget(widget, 1);
+        pair->addWidget(added);
+        box->insertLayout(index, pair);
+    }
+}
+
+}  // namespace
+
+// The Cancel button beside "Fit" and the progress bar beside the status line (shown while a fit
+// runs). The Fit menu's Cancel (Esc) calls the same handler.
+void MainWindow::buildRunControls() {
+    QWidget* panel = Button4->parentWidget();
+    cancelButton_ = new QPushButton("Cancel", panel);
+    cancelButton_->setObjectName("cancelButton");
+    cancelButton_->setEnabled(false);
+    cancelButton_->setToolTip(
+        "Stops the running fit at its next evaluation (Esc): the model goes back to where it was "
+        "before the fit, and no report is written.");
+    fitProgress_ = new QProgressBar(Edit4->parentWidget());
+    fitProgress_->setObjectName("fitProgress");
+    fitProgress_->setTextVisible(true);
+    fitProgress_->setVisible(false);
+    fitProgress_->setToolTip(
+        "The running fit: model evaluations so far, the best cost (chi-square for least squares, "
+        "the L1 norm of the genetic search) and the seconds since it started.");
+    fitProgress_->setFixedWidth(380);
+    placeBeside(Button4, cancelButton_);
+    placeBeside(Edit4, fitProgress_);
+    connect(cancelButton_, &QPushButton::clicked, this, &MainWindow::CancelClick);
+    progressTimer_ = new QTimer(this);
+    progressTimer_->setInterval(PROGRESS_INTERVAL_MS);
+    connect(progressTimer_, &QTimer::timeout, this, &MainWindow::showRunProgress);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (fitRunning_) {
-        closeWaiting_ = true;
-        event->ignore();
-        return;
+        // The fit stops at its next evaluation; its end is shown before the window goes.
+        fitState_->cancelRequested = true;
+        finishFit();
     }
+    saveLayout();  // the geometry and splitters, for the next start
     QMainWindow::closeEvent(event);
 }
 
@@ -68,6 +156,10 @@ void MainWindow::Button4Click() {
 
 void MainWindow::Button12Click() {
     fitAction(true);
+}
+
+void MainWindow::CancelClick() {
+    if (fitRunning_) fitState_->cancelRequested = true;
 }
 
 // "Fit" and "Multi Fit": the current slot alone, or every loaded slot with the layer quantities
@@ -87,6 +179,7 @@ void MainWindow::fitAction(bool multi) {
         int d = store_.curfile;
         FieldText xmin(Edit23), xmax(Edit24);
         takeTables(store_, d, multi, xmin, xmax, dataCells_, layerCells_);
+        showSettings(store_, d, settingsCells_);  // the range as taken
 
         FitOptions options;
         options.multi = multi;
@@ -96,33 +189,139 @@ void MainWindow::fitAction(bool multi) {
             options.population = parseInt(Edit19->text().toStdString(), "field GA popul <100");
             options.maxGene = parseInt(Edit20->text().toStdString(), "field max_gene");
         }
-
-        FitReport report;
-        {
-            FitRunning running(fitRunning_);
-            sinceEvents_.invalidate();
-            report = runFit(store_, *fitState_, *genetic_, options);
-        }
-
-        if (report.populationRefused) Memo1->appendPlainText("Error! too many popuration");
-        setStatus(statusLine(report.statusText));
-        if (report.status < 0) return;
-        for (const std::string& line : report.lines) Memo1->appendPlainText(logLine(line));
-        for (const std::string& warning : report.warnings) Memo1->appendPlainText(qText(warning));
-        Edit8->setText(QString::number(fitState_->list.npar));
-
-        showFittedValues();
-        showDataSettings();
-        showTiedCells(store_, d, layerCells_);
-        refreshReference(store_, d);
-        showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
-        if (genetic) showGeneticHistory(report.generations);
-        showProfile(d);
+        startFit(options);
     });
-    if (closeWaiting_ && !fitRunning_) {
-        closeWaiting_ = false;
-        close();
+}
+
+// Starts the fit on its thread; finishFit shows it when the thread is done.
+void MainWindow::startFit(const FitOptions& options) {
+    run_ = std::make_shared<FitRun>(fitState_->cancelRequested);
+    run_->options = options;
+    run_->slot = store_.curfile;
+    run_->clock.start();
+    fitState_->cancelRequested = false;
+    setRunning(true);
+    FitRun* run = run_.get();
+    run->thread = std::thread([this, run] {
+        try {
+            run->report = runFit(store_, *fitState_, *genetic_, run->options);
+        } catch (...) {
+            run->failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            this, [this] { finishFit(); }, Qt::QueuedConnection);
+    });
+}
+
+// Joins the fit's thread (waiting for it when it has not ended) and shows what it did. A second
+// call, from the notice the thread posted after a close had already finished it, does nothing.
+void MainWindow::finishFit() {
+    if (!run_) return;
+    if (run_->thread.joinable()) run_->thread.join();
+    std::shared_ptr<FitRun> run = std::move(run_);
+    setRunning(false);
+    guarded([this, &run] {
+        if (run->failure) std::rethrow_exception(run->failure);
+        showFitReport(run->report, run->options.method == FitMethod::Genetic);
+    });
+}
+
+void MainWindow::showFitReport(const FitReport& report, bool genetic) {
+    if (report.populationRefused) Memo1->appendPlainText("Error! too many popuration");
+    setStatus(statusLine(report.statusText));
+    if (report.status < 0) {
+        // A cancelled fit put the model back as it was: its curves as before the fit.
+        if (report.outcome == Outcome::Cancelled) {
+            int d = store_.curfile;
+            refreshReference(store_, d);
+            showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
+        }
+        return;
     }
+    for (const std::string& line : report.lines) Memo1->appendPlainText(logLine(line));
+    for (const std::string& warning : report.warnings) Memo1->appendPlainText(qText(warning));
+    Edit8->setText(QString::number(fitState_->list.npar));
+
+    int d = store_.curfile;
+    showFittedValues();
+    showDataSettings();
+    showTiedCells(store_, d, layerCells_);
+    refreshReference(store_, d);
+    // Curves of other slots (from "Plot All") belong to values the fit may have changed.
+    Chart1->clearAll();
+    showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
+    if (genetic) showGeneticHistory(report.generations);
+    showProfile(d);
+}
+
+// While a fit runs: the controls that would change the model (or read it while the fit writes
+// it) are disabled, the tables and fields read-only, Cancel enabled and the progress shown.
+// Tab pages, charts and the message log stay live. Afterwards everything is as it was.
+void MainWindow::setRunning(bool running) {
+    fitRunning_ = running;
+    if (running) {
+        enabledBeforeRun_.clear();
+        editableBeforeRun_.clear();
+        writableBeforeRun_.clear();
+        for (QWidget* w : findChildren<QWidget*>()) {
+            bool control = qobject_cast<QPushButton*>(w) || qobject_cast<QCheckBox*>(w) ||
+                           qobject_cast<QComboBox*>(w) || qobject_cast<RadioGroup*>(w);
+            if (!control || w == cancelButton_) continue;
+            enabledBeforeRun_.emplace_back(w, w->isEnabled());
+            w->setEnabled(false);
+        }
+        for (QTableWidget* table : findChildren<QTableWidget*>()) {
+            if (table->editTriggers() == QAbstractItemView::NoEditTriggers) continue;
+            editableBeforeRun_.push_back(table);
+            table->setProperty("editTriggersBeforeRun", static_cast<int>(table->editTriggers()));
+            table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        }
+        for (QLineEdit* field : findChildren<QLineEdit*>()) {
+            if (field->isReadOnly()) continue;
+            writableBeforeRun_.push_back(field);
+            field->setReadOnly(true);
+        }
+        cancelButton_->setEnabled(true);
+        bool genetic = run_ && run_->options.method == FitMethod::Genetic;
+        // The genetic search costs its population once per generation: a known end.
+        int total = genetic ? run_->options.population * (run_->options.maxGene + 1) : 0;
+        fitProgress_->setRange(0, total);
+        fitProgress_->setValue(0);
+        fitProgress_->setFormat(genetic ? "GA: starting" : "LM: starting");
+        fitProgress_->setVisible(true);
+        progressTimer_->start();
+    } else {
+        progressTimer_->stop();
+        fitProgress_->setVisible(false);
+        cancelButton_->setEnabled(false);
+        for (auto [w, enabled] : enabledBeforeRun_) w->setEnabled(enabled);
+        for (QAbstractItemView* table : editableBeforeRun_)
+            table->setEditTriggers(
+                QAbstractItemView::EditTriggers(table->property("editTriggersBeforeRun").toInt()));
+        for (QLineEdit* field : writableBeforeRun_) field->setReadOnly(false);
+        enabledBeforeRun_.clear();
+        editableBeforeRun_.clear();
+        writableBeforeRun_.clear();
+    }
+    for (QAction* action : modelActions_) action->setEnabled(!running);
+    if (cancelAction_) cancelAction_->setEnabled(running);
+}
+
+void MainWindow::showRunProgress() {
+    if (!run_) return;
+    int evaluations = run_->evaluations.load(std::memory_order_relaxed);
+    double best = run_->bestCost.load(std::memory_order_relaxed);
+    qint64 seconds = run_->clock.elapsed() / 1000;
+    bool genetic = run_->options.method == FitMethod::Genetic;
+    if (fitProgress_->maximum() > 0)
+        fitProgress_->setValue(std::min(evaluations, fitProgress_->maximum()));
+    QString cost = evaluations > 0 ? QString::number(best, 'g', 6) : QString("-");
+    fitProgress_->setFormat(QString("%1: %2 evaluations, best %3 %4, %5 s")
+                                .arg(genetic ? "GA" : "LM")
+                                .arg(evaluations)
+                                .arg(genetic ? "L1" : "chi2")
+                                .arg(cost)
+                                .arg(seconds));
 }
 
 void MainWindow::Button9Click() {

@@ -6,8 +6,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "actions/exports.h"
+#include "fit/fit_runs.h"
 #include "model/model_store.h"
 #include "model/tables.h"
 #include "ui/services.h"
@@ -19,8 +22,11 @@ class QCloseEvent;
 class QLabel;
 class QLayout;
 class QLineEdit;
+class QAbstractItemView;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QTimer;
 class QTabWidget;
 class QTableWidget;
 
@@ -82,6 +88,7 @@ class MainWindow : public QMainWindow {
     void Button4Click();   // Fit
     void Button9Click();   // Recov
     void Button12Click();  // Multi Fit
+    void CancelClick();    // Cancel a running fit
 
     // Fourier page (fourier_handlers.cpp)
     void Button19Click();  // Template data
@@ -104,8 +111,16 @@ class MainWindow : public QMainWindow {
     void AmbientKindChange();
     void SldProfileClick();
 
+  public:
+    // A fit runs on its own thread (fit_handlers.cpp): the window stays live, the actions that
+    // change the model are disabled until it ends.
+    bool running() const { return fitRunning_; }
+    // Called on the fit's thread with the evaluations so far, each time the fit notes progress:
+    // lets a test act at a known point of a run (cancel it, hold it while it clicks).
+    std::function<void(int evaluations)> runObserver;
+
   protected:
-    // Closing waits for a running fit to end (fit_handlers.cpp).
+    // Closing cancels a running fit and waits for it (fit_handlers.cpp).
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -164,6 +179,12 @@ class MainWindow : public QMainWindow {
 
     // Fits (fit_handlers.cpp)
     void fitAction(bool multi);
+    void startFit(const FitOptions& options);
+    void finishFit();
+    void showFitReport(const FitReport& report, bool genetic);
+    void setRunning(bool running);
+    void showRunProgress();
+    void buildRunControls();
     void showFittedValues();
     void showGeneticHistory(int generations);
     static void fitProgress(void* context, int evaluations, double bestCost);
@@ -182,10 +203,17 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<GeneticState> genetic_;
     std::unique_ptr<FourierWorkspace> fourier_;
 
-    // A fit runs: handlers do nothing, and a close waits (closeWaiting_) until the fit ends.
+    // A fit runs on its thread: handlers do nothing until it has ended and been shown.
     bool fitRunning_ = false;
-    bool closeWaiting_ = false;
-    QElapsedTimer sinceEvents_;  // since the fit last let the window process its events
+    struct FitRun;                 // the running fit: its thread, options, progress and result
+    std::shared_ptr<FitRun> run_;  // shared: its type is complete in fit_handlers.cpp only
+    QPushButton* cancelButton_ = nullptr;  // beside "Fit"
+    QProgressBar* fitProgress_ = nullptr;  // under the fit's controls while a fit runs
+    QTimer* progressTimer_ = nullptr;
+    // What setRunning(true) changed, to be put back as it was.
+    std::vector<std::pair<QWidget*, bool>> enabledBeforeRun_;
+    std::vector<QAbstractItemView*> editableBeforeRun_;
+    std::vector<QLineEdit*> writableBeforeRun_;
 
     // Upper tab control and its pages
     QTabWidget* Plot = nullptr;
@@ -297,6 +325,21 @@ class MainWindow : public QMainWindow {
     QComboBox* ambientKind_ = nullptr;  // the fields δ, β, or the SLD's real and imaginary part
     std::array<QLabel*, 2> ambientLabels_{};
     QCheckBox* sldProfile_ = nullptr;
+
+    // Menus, tooltips and the remembered layout (menus.cpp, tooltips.cpp)
+  public:
+    // The window's geometry and the positions of its splitters into the user's settings
+    // (QSettings "Tolvi", "Tolvi"), which the next window takes up; called when the window closes.
+    void saveLayout();
+
+  private:
+    void buildMenus();
+    void setToolTips();
+    void restoreLayout();
+    // The menu actions that change the model or read files into it, and "Cancel" (made disabled):
+    // a running fit disables the first and enables the second.
+    QList<QAction*> modelActions_;
+    QAction* cancelAction_ = nullptr;
 };
 
 }  // namespace tolvi::ui

@@ -37,6 +37,7 @@ void MainWindow::showSlotFields(int slot, bool withRange) {
 // Series pair `pair` of the reflectivity chart: the points of a slot inside its x range, or every
 // point.
 void MainWindow::showCurve(int slot, int pair, CurvePart part, bool ratio) {
+    Chart1->setYTitle(ratio ? REFERENCE_RATIO_TITLE : INTENSITY_TITLE);
     const DataSet& d = store_.dataSet(slot);
     ChartCurve c =
         part == CurvePart::XRange ? rangeCurve(d, ratio) : chartCurve(d, 0, d.npoints - 1, ratio);

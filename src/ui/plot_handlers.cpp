@@ -16,6 +16,7 @@ void MainWindow::plotCurrentSlot() {
     int d = store_.curfile;
     FieldText xmin(Edit23), xmax(Edit24);
     takeTables(store_, d, false, xmin, xmax, dataCells_, layerCells_);
+    showSettings(store_, d, settingsCells_);  // the range as taken
     buildSlabStack(store_, d);
     showTiedCells(store_, d, layerCells_);
     computeCurves(store_, d, false);
@@ -43,6 +44,13 @@ void MainWindow::Button10Click() {
             refreshReference(store_, d);
             showCurve(d, d, CurvePart::XRange, store_.rRfMode);
         }
+        // Afterwards the fields show the current slot's range, not the last empty slot's (0 to
+        // 0, which the next fit would take without a word), and so does the settings table.
+        const DataSet& current = store_.dataSet(store_.curfile);
+        Edit23->setText(qText(numberText(current.xmin)));
+        Edit24->setText(qText(numberText(current.xmax)));
+        if (store_.layerModel(store_.curfile).nlay > 0)
+            showSettings(store_, store_.curfile, settingsCells_);
     });
 }
 
@@ -73,6 +81,7 @@ void MainWindow::Button17Click() {
         Chart1->clearSeries(1);
         ChartCurve c = dataFitRatioCurve(store_.dataSet(store_.curfile));
         Chart1->setPoints(0, c.x, c.measured);
+        Chart1->setYTitle(RATIO_TO_FIT_TITLE);
     });
 }
 

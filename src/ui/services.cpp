@@ -43,6 +43,13 @@ class QtErrorBox : public ErrorBox {
     }
 };
 
+class QtAboutBox : public AboutBox {
+  public:
+    void show(const QString& title, const QString& text) override {
+        QMessageBox::about(QApplication::activeWindow(), title, text);
+    }
+};
+
 // Made on the first print: looking up the default printer can take a while, and most sessions
 // never print.
 class DefaultPrinter : public PrinterSource {
@@ -68,6 +75,10 @@ std::unique_ptr<ErrorBox> realErrorBox() {
 
 std::unique_ptr<PrinterSource> defaultPrinter() {
     return std::make_unique<DefaultPrinter>();
+}
+
+std::unique_ptr<AboutBox> realAboutBox() {
+    return std::make_unique<QtAboutBox>();
 }
 
 }  // namespace tolvi::ui

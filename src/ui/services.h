@@ -9,9 +9,9 @@
 class QPrinter;
 
 // What the window asks of the desktop besides its own widgets: file dialogs, the error box, a
-// printer and the data settings dialog. Each sits behind a small interface so that tests can
-// answer for the user and print into a file; the real ones open Qt's dialogs and use the default
-// printer.
+// printer, the data settings dialog and the About box. Each sits behind a small interface so that
+// tests can answer for the user and print into a file; the real ones open Qt's dialogs and use the
+// default printer.
 namespace tolvi::ui {
 
 // Filter (Qt syntax) and default extension of one of the window's file dialogs.
@@ -80,17 +80,26 @@ class DataSettingsDialog {
     virtual std::optional<DataSettingsChoice> edit(const DataSettingsChoice& current) = 0;
 };
 
+// "About Tolvi…": the program's name and version.
+class AboutBox {
+  public:
+    virtual ~AboutBox() = default;
+    virtual void show(const QString& title, const QString& text) = 0;
+};
+
 // A missing member is replaced by the real implementation when the window is made.
 struct Services {
     std::unique_ptr<FileDialogs> dialogs;
     std::unique_ptr<ErrorBox> errorBox;
     std::unique_ptr<PrinterSource> printer;
     std::unique_ptr<DataSettingsDialog> dataSettings;
+    std::unique_ptr<AboutBox> aboutBox;
 };
 
 std::unique_ptr<FileDialogs> realFileDialogs();
 std::unique_ptr<ErrorBox> realErrorBox();
 std::unique_ptr<PrinterSource> defaultPrinter();
+std::unique_ptr<AboutBox> realAboutBox();
 std::unique_ptr<DataSettingsDialog> realDataSettingsDialog();  // data_settings_dialog.cpp
 
 }  // namespace tolvi::ui

@@ -9,10 +9,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "fit/fit_runs.h"
 #include "fourier/fourier_workspace.h"
@@ -28,6 +30,13 @@ constexpr int WINDOW_WIDTH = 1205;
 constexpr int WINDOW_HEIGHT = 754;
 constexpr int UPPER_HEIGHT = 449;
 constexpr int LOWER_HEIGHT = 257;
+// Widths of the panels of controls beside the reflectivity chart and beside the tables, unless
+// their controls need more.
+constexpr int MODEL_PANEL_WIDTH = 372;
+constexpr int SLOT_PANEL_WIDTH = 210;
+// Margins of a page in its tab control, narrow above and below: the default window holds the
+// menu bar and both pages at their full height with little to spare.
+constexpr QMargins PAGE_MARGINS(4, 2, 4, 2);
 
 QColor rgb(int r, int g, int b) {
     return QColor(r, g, b);
@@ -71,6 +80,12 @@ void setColumnWidths(QTableWidget* table, std::initializer_list<int> widths) {
     for (int w : widths) table->setColumnWidth(c++, w);
 }
 
+// A panel of controls beside a chart or tables keeps its width when the window grows, but is
+// never narrower than its controls need (a larger font, another style): none of them is cut off.
+void keepWidth(QWidget* panel, int width) {
+    panel->setFixedWidth(std::max(width, panel->minimumSizeHint().width()));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(ModelStore& store, Services services, std::string programDir,
@@ -87,9 +102,17 @@ MainWindow::MainWindow(ModelStore& store, Services services, std::string program
     if (!services_.errorBox) services_.errorBox = realErrorBox();
     if (!services_.printer) services_.printer = defaultPrinter();
     if (!services_.dataSettings) services_.dataSettings = realDataSettingsDialog();
+    if (!services_.aboutBox) services_.aboutBox = realAboutBox();
     buildWindow();
+    buildRunControls();
+    // Every control is in its panel now (buildRunControls adds to the fit's): the panels' widths.
+    keepWidth(findChild<QWidget*>("ModelPanel"), MODEL_PANEL_WIDTH);
+    keepWidth(findChild<QWidget*>("SlotPanel"), SLOT_PANEL_WIDTH);
     connectHandlers();
     setStartupState();
+    buildMenus();
+    setToolTips();
+    restoreLayout();
 }
 
 MainWindow::~MainWindow() = default;
@@ -152,6 +175,7 @@ void MainWindow::buildWindow() {
     // A splitter keeps the two tab controls' proportions when the window grows and lets the user
     // give the tables or the charts more room.
     auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->setObjectName("PageSplitter");
     splitter->addWidget(Plot);
     splitter->addWidget(PageControl3);
     splitter->setStretchFactor(0, UPPER_HEIGHT);
@@ -159,11 +183,19 @@ void MainWindow::buildWindow() {
     splitter->setSizes({UPPER_HEIGHT, LOWER_HEIGHT});
     splitter->setChildrenCollapsible(false);
 
+    // The menu bar already separates the pages from the window's top edge.
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setContentsMargins(6, 0, 6, 2);
     layout->addWidget(splitter);
-    setCentralWidget(central);
+    // A window made smaller than the pages need (a small screen) scrolls them rather than cut
+    // off their lower part; at its default size and above they fill it.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("PageScroll");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
 }
 
 QWidget* MainWindow::buildUpperModelPage() {
@@ -179,7 +211,7 @@ QWidget* MainWindow::buildUpperModelPage() {
     chart->addWidget(Edit4);
 
     auto* layout = new QHBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setContentsMargins(PAGE_MARGINS);
     layout->setSpacing(4);
     layout->addLayout(chart, 1);
     layout->addWidget(buildModelPanel(page));
@@ -191,7 +223,7 @@ QWidget* MainWindow::buildUpperModelPage() {
 // medium.
 QWidget* MainWindow::buildModelPanel(QWidget* page) {
     auto* panel = new QWidget(page);
-    panel->setFixedWidth(372);
+    panel->setObjectName("ModelPanel");
     Button1 = makeButton("Button1", "Load Param", panel);
     Button2 = makeButton("Button2", "Template", panel);
     Button3 = makeButton("Button3", "Save Param", panel);
@@ -321,17 +353,26 @@ QWidget* MainWindow::buildLowerModelPage() {
     }
     dataGrid_ = GridCells(StringGrid2, true);
 
-    // The layer table gets the larger share; the splitter lets the user move it.
+    // All six rows of the data-set table stay in view: it never gets less than its heading, its
+    // rows and its frame, nor narrower than its columns (a horizontal scroll bar would cover the
+    // last row).
+    int frame = 2 * StringGrid2->frameWidth();
+    StringGrid2->setMinimumSize(StringGrid2->horizontalHeader()->length() + frame,
+                                StringGrid2->horizontalHeader()->sizeHint().height() +
+                                    StringGrid2->verticalHeader()->length() + frame);
+
+    // The layer table takes what the window gains; the splitter lets the user move it.
     auto* tables = new QSplitter(Qt::Vertical, page);
+    tables->setObjectName("TableSplitter");
     tables->addWidget(StringGrid1);
     tables->addWidget(StringGrid2);
-    tables->setStretchFactor(0, 3);
-    tables->setStretchFactor(1, 2);
-    tables->setSizes({130, 90});
+    tables->setStretchFactor(0, 1);
+    tables->setStretchFactor(1, 0);
+    tables->setSizes({130, StringGrid2->minimumHeight()});
     tables->setChildrenCollapsible(false);
 
     auto* layout = new QHBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setContentsMargins(PAGE_MARGINS);
     layout->addWidget(tables, 1);
     layout->addWidget(buildSlotControls(page));
     return page;
@@ -341,7 +382,7 @@ QWidget* MainWindow::buildLowerModelPage() {
 // genetic settings.
 QWidget* MainWindow::buildSlotControls(QWidget* page) {
     auto* panel = new QWidget(page);
-    panel->setFixedWidth(210);
+    panel->setObjectName("SlotPanel");
     RGF = new RadioGroup("RGF", "Data File", {"F1", "F2", "F3", "F4", "F5", "F6"}, 3, panel);
     CheckBox1 = new QCheckBox("R/Rf'", panel);
     CheckBox1->setObjectName("CheckBox1");
@@ -424,7 +465,7 @@ QWidget* MainWindow::buildUtilitiesPage() {
     grid->setRowStretch(BUTTON_ROWS + 2, 1);
 
     auto* layout = new QHBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setContentsMargins(PAGE_MARGINS);
     layout->addWidget(Memo1);
     layout->addWidget(Chart2, 3);
     layout->addWidget(Chart6, 2);

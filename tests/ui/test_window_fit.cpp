@@ -1,9 +1,20 @@
 // "Fit", "Multi Fit" and "Recov", and the window while a fit runs.
+#include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 #include "actions/load.h"
 #include "model/tables.h"
@@ -286,48 +297,133 @@ TEST_F(FitActions, RecovRightAfterALoadDoesNothing) {
     EXPECT_EQ(layerTexts(), layer) << "a load forgets the fit";
 }
 
-// While a fit runs the window repaints and answers the system, but takes no second action.
-using BusyWindow = FitTest;
+// While a fit runs (on its own thread) the window stays live, takes no second action, and can
+// stop the fit.
+class BusyWindow : public FitTest {
+  protected:
+    // The template's values, to compare with after a cancelled fit.
+    std::vector<double> modelValues() const {
+        std::vector<double> v;
+        const LayerModel& m = store->layerModel(0);
+        for (int j = 0; j < m.nlay; ++j)
+            for (int q = 0; q < 4; ++q) v.push_back(m.entries[j].param(q).value);
+        const DataSet& d = store->dataSet(0);
+        v.insert(v.end(), {d.x0_shift.value, d.logI0.value, d.bg.value});
+        for (int i = 0; i < d.npoints; ++i) v.push_back(d.calcLin[i]);
+        return v;
+    }
+    // Starts a fit of the template that the observer holds at its first evaluation until the
+    // test lets it go (release), so that the test acts while it surely runs.
+    void startHeldFit(int method) {
+        loadTemplate();
+        chooseItem("RGM", method);
+        if (method == 1) setField(20, "1000");
+        window->runObserver = [this](int) {
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        clickWithoutWaiting("Button4");
+        ASSERT_TRUE(window->running());
+    }
+    std::atomic<bool> release{false};
+};
 
-TEST_F(BusyWindow, ClicksPostedDuringAFitAreNotActedOn) {
-    loadTemplate();
-    chooseItem("RGM", 0);
-    QString statusSeen;
-    QMetaObject::invokeMethod(
-        window.get(), [&] { statusSeen = field(4); }, Qt::QueuedConnection);
-    postClick(find<QPushButton>("Button5"));  // All Clear
-    postClick(find<QPushButton>("Button4"));  // Fit once more
-    postClick(find<QPushButton>("Button9"));  // Recov
-    // Neither asks for a file: no dialog answer is queued, and a question would fail the test.
-    postClick(find<QPushButton>("OpenProject"));
-    postClick(find<QPushButton>("SaveProject"));
-    click("Button4");
-    EXPECT_EQ(statusSeen, "-->Fit started, wait for a while") << "events were processed";
-    QApplication::processEvents();  // anything still queued would act now
+TEST_F(BusyWindow, ClicksDuringAFitAreNotActedOnAndTheControlsSaySo) {
+    startHeldFit(0);
+    // The controls that change the model are disabled, the tables and fields read-only.
+    for (const char* name : {"Button1", "Button2", "Button3", "Button4", "Button5", "Button6",
+                             "Button9", "Button10", "Button12", "OpenProject", "SaveProject"})
+        EXPECT_FALSE(find<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_TRUE(find<QPushButton>("cancelButton")->isEnabled());
+    EXPECT_FALSE(find<ui::RadioGroup>("RGF")->isEnabled());
+    EXPECT_EQ(find<QTableWidget>("StringGrid1")->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_TRUE(find<QLineEdit>("Edit23")->isReadOnly());
+    EXPECT_TRUE(find<QProgressBar>("fitProgress")->isVisible());
+    for (const char* action : {"actionFit", "actionTemplate", "actionLoadParam"})
+        EXPECT_FALSE(find<QAction>(action)->isEnabled()) << action;
+    EXPECT_TRUE(find<QAction>("actionCancel")->isEnabled());
+    // Clicks on them do nothing; the log and the status line are live.
+    for (const char* name : {"Button5", "Button4", "Button9", "OpenProject", "SaveProject"})
+        postClick(find<QPushButton>(name));
+    QApplication::processEvents();
+    EXPECT_EQ(field(4), "-->Fit started, wait for a while");
+    release = true;
+    waitForRun();
     EXPECT_EQ(linesStartingWith(memoLines(), "---> LM Fit end"), 1);
     EXPECT_EQ(cell("StringGrid1", W_ROW, 2), "W") << "All Clear did not run";
     EXPECT_NE(store->layerModel(0).entries[1].t.value, 15.6) << "Recov did not run";
     EXPECT_TRUE(errors->messages.isEmpty());
-
+    // Afterwards everything is as before, and buttons act again.
+    EXPECT_TRUE(find<QPushButton>("Button4")->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("cancelButton")->isEnabled());
+    EXPECT_FALSE(find<QLineEdit>("Edit23")->isReadOnly());
+    EXPECT_TRUE(find<QLineEdit>("Edit4")->isReadOnly()) << "a display stays a display";
+    EXPECT_NE(find<QTableWidget>("StringGrid1")->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_FALSE(find<QProgressBar>("fitProgress")->isVisible());
     click("Button9");
-    EXPECT_EQ(store->layerModel(0).entries[1].t.value, 15.6) << "afterwards buttons act again";
+    EXPECT_EQ(store->layerModel(0).entries[1].t.value, 15.6);
 }
 
-TEST_F(BusyWindow, ClosingDuringAFitWaitsForItsEnd) {
-    loadTemplate();
-    chooseItem("RGM", 0);
-    bool visibleAfterClose = false;
-    QMetaObject::invokeMethod(
-        window.get(),
-        [&] {
-            window->close();
-            visibleAfterClose = window->isVisible();
-        },
-        Qt::QueuedConnection);
-    click("Button4");
-    EXPECT_TRUE(visibleAfterClose);
-    EXPECT_EQ(linesStartingWith(memoLines(), "---> LM Fit end"), 1) << "the fit ran to its end";
-    EXPECT_FALSE(window->isVisible()) << "then the window closed";
+// Cancel stops least squares and the genetic search at their next evaluation: the model as it
+// was, no report, the status line says so.
+TEST_F(BusyWindow, CancelLeavesTheModelAsItWasAndWritesNoReport) {
+    for (int method : {0, 1}) {
+        release = false;
+        startHeldFit(method);
+        std::vector<double> before = modelValues();
+        int memo = static_cast<int>(memoLines().size());
+        QString layer = cell("StringGrid1", W_ROW, T_COLUMN);
+        clickWithoutWaiting("cancelButton");  // Cancel acts while the fit is held
+        release = true;
+        waitForRun();
+        EXPECT_EQ(field(4), "--->Fit cancelled") << method;
+        EXPECT_EQ(memoLines().size(), memo) << "no report";
+        EXPECT_EQ(modelValues(), before) << method;
+        EXPECT_EQ(cell("StringGrid1", W_ROW, T_COLUMN), layer);
+        EXPECT_TRUE(errors->messages.isEmpty());
+        EXPECT_TRUE(find<QPushButton>("Button4")->isEnabled());
+    }
+    // Esc, through the Fit menu's Cancel, does the same.
+    release = false;
+    startHeldFit(0);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    release = true;
+    waitForRun();
+    EXPECT_EQ(field(4), "--->Fit cancelled");
+}
+
+// The progress shows evaluations, the best chi-square and the seconds.
+TEST_F(BusyWindow, ProgressShowsEvaluationsAndTheBestCost) {
+    startHeldFit(0);
+    window->runObserver = nullptr;  // the next notes pass
+    release = true;
+    auto* bar = find<QProgressBar>("fitProgress");
+    QString seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (window->running()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (bar->format().contains("evaluations")) seen = bar->format();
+    }
+    // A fit this short may end before the first refresh; then the format was not seen.
+    if (!seen.isEmpty()) {
+        EXPECT_TRUE(QRegularExpression("^LM: \\d+ evaluations, best chi2 \\S+, \\d+ s$")
+                        .match(seen)
+                        .hasMatch())
+            << seen.toStdString();
+    }
+}
+
+TEST_F(BusyWindow, ClosingDuringAFitCancelsItAndWaits) {
+    startHeldFit(1);
+    std::vector<double> before = modelValues();
+    release = true;  // a search of 1000 generations: still running when the close comes
+    window->close();
+    EXPECT_FALSE(window->running());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(field(4), "--->Fit cancelled");
+    EXPECT_EQ(modelValues(), before);
+    QApplication::processEvents();  // the fit's own notice of its end finds nothing to do
+    EXPECT_TRUE(errors->messages.isEmpty());
 }
 
 }  // namespace

@@ -82,5 +82,6 @@ int main(int argc, char** argv) {
     if (tolvi::test::provideCommaLocale(localeDir)) setenv("LC_ALL", tolvi::test::COMMA_LOCALE, 1);
     ::testing::InitGoogleTest(&argc, argv);
     std::unique_ptr<QApplication> app = tolvi::ui::createApplication(argc, argv);
+    auto settings = tolvi::test::isolateWindowSettings();
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,11 @@
 #include "window_fixture.h"
 
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -17,6 +22,16 @@
 #include "ui/widgets.h"
 
 namespace tolvi::test {
+
+std::unique_ptr<QTemporaryDir> isolateWindowSettings() {
+    QStandardPaths::setTestModeEnabled(true);
+    auto dir = std::make_unique<QTemporaryDir>();
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, dir->path());
+    QSettings("Tolvi", "Tolvi").clear();
+    return dir;
+}
 
 QString ScriptedDialogs::answer(const ui::DialogFilter& kind) {
     asked.push_back(kind);
@@ -70,14 +85,17 @@ WindowTest::WindowTest() : store(makeStore()) {
     auto s = std::make_unique<ScriptedDataSettings>();
     auto e = std::make_unique<RecordingErrorBox>();
     auto p = std::make_unique<PdfPrinter>();
+    auto a = std::make_unique<RecordingAboutBox>();
     dialogs = d.get();
     dataSettings = s.get();
     errors = e.get();
     printer = p.get();
+    about = a.get();
     services.dialogs = std::move(d);
     services.dataSettings = std::move(s);
     services.errorBox = std::move(e);
     services.printer = std::move(p);
+    services.aboutBox = std::move(a);
     window = std::make_unique<ui::MainWindow>(*store, std::move(services), programDirectory());
     window->show();
 }
@@ -88,7 +106,16 @@ WindowTest::~WindowTest() {
 }
 
 void WindowTest::click(const char* button) {
+    clickWithoutWaiting(button);
+    waitForRun();
+}
+
+void WindowTest::clickWithoutWaiting(const char* button) {
     QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton);
+}
+
+void WindowTest::waitForRun() {
+    while (window->running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 void WindowTest::chooseItem(const char* group, int index) {

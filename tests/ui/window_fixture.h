@@ -27,7 +27,14 @@ inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
 
+class QTemporaryDir;
+
 namespace tolvi::test {
+
+// Points the window's settings (its remembered layout) at a fresh directory of this test program,
+// away from the user's and from those of test programs running beside it. Call once, after the
+// application is made; the directory lives as long as the returned object.
+std::unique_ptr<QTemporaryDir> isolateWindowSettings();
 
 // Answers the window's file dialogs from a queue (an empty answer is a cancel) and remembers
 // which dialog each question came from.
@@ -60,6 +67,17 @@ class RecordingErrorBox : public ui::ErrorBox {
     QStringList messages;
 };
 
+// Remembers what each About box showed.
+class RecordingAboutBox : public ui::AboutBox {
+  public:
+    void show(const QString& title, const QString& text) override {
+        titles.append(title);
+        texts.append(text);
+    }
+    QStringList titles;
+    QStringList texts;
+};
+
 // A PDF printer writing to a file of the test's choice (no file: no printer at all).
 class PdfPrinter : public ui::PrinterSource {
   public:
@@ -90,7 +108,12 @@ class WindowTest : public ::testing::Test {
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
+    // A click by mouse; a fit it starts has ended (and been shown) when it returns.
     void click(const char* button);
+    // A click that returns at once, a fit it starts still running.
+    void clickWithoutWaiting(const char* button);
+    // Lets the window process its events until the running fit, if any, has ended and been shown.
+    void waitForRun();
     void chooseItem(const char* group, int index);  // an option group's item, by mouse
     int itemIndex(const char* group) const;
     void toggle(const char* checkBox);
@@ -126,6 +149,7 @@ class WindowTest : public ::testing::Test {
     ScriptedDataSettings* dataSettings = nullptr;
     RecordingErrorBox* errors = nullptr;
     PdfPrinter* printer = nullptr;
+    RecordingAboutBox* about = nullptr;
     std::unique_ptr<ui::MainWindow> window;
     TempDir dir;
 };
