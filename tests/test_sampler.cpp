@@ -19,8 +19,10 @@
 #include "base/text_io.h"
 #include "fit/ensemble_sampler.h"
 #include "fit/fit_results.h"
+#include "fit/profile_band.h"
 #include "fit/sample_run.h"
 #include "model/results_file.h"
+#include "physics/profile.h"
 #include "test_support.h"
 
 namespace tolvi {
@@ -369,6 +371,71 @@ TEST_F(ModelPosterior, BuiltInWeightsAreSaidNotToGiveProbabilities) {
                                             "autocorrelation times",
                                             0),
               0u);
+}
+
+// ---- The profile's spread over the posterior
+
+TEST_F(ModelPosterior, TheProfileBandOrdersItsPercentilesAndLeavesTheModel) {
+    noisyData(9, 0.02);
+    SampleOptions options;
+    options.walkers = 12;
+    options.steps = 300;
+    options.seed = 4;
+    options.startFromFit = true;
+    ASSERT_EQ(sample(options).outcome, Outcome::Ok);
+    int n = computeProfile(*store, 0);
+    std::vector<double> z(store->profileZ.begin(), store->profileZ.begin() + n);
+    std::vector<double> rho(store->profileRho.begin(), store->profileRho.begin() + n);
+    double t = store->layerModel(0).entries[1].t.value;
+
+    auto band = std::make_unique<ProfileBand>();
+    profileBand(*store, *state, *chain, false, *band);
+    ASSERT_EQ(band->points, BAND_POINTS);
+    EXPECT_EQ(band->samples, BAND_SAMPLES);
+    double widest = 0.0;
+    for (int j = 0; j < band->points; ++j) {
+        EXPECT_LE(band->p2_5[j], band->p15_87[j]);
+        EXPECT_LE(band->p15_87[j], band->median[j]);
+        EXPECT_LE(band->median[j], band->p84_13[j]);
+        EXPECT_LE(band->p84_13[j], band->p97_5[j]);
+        widest = std::max(widest, band->p97_5[j] - band->p2_5[j]);
+    }
+    EXPECT_GT(widest, 0.0) << "the samples differ";
+    // Deep in the substrate and far above the film every sample agrees: silicon, then nothing.
+    EXPECT_NEAR(band->median[0], 2.33, 1e-6);
+    EXPECT_NEAR(band->p97_5[0] - band->p2_5[0], 0.0, 1e-9);
+    EXPECT_NEAR(band->median[BAND_POINTS - 1], 0.0, 1e-6);
+    // The model, its slab stack and its profile are as before.
+    EXPECT_EQ(store->layerModel(0).entries[1].t.value, t);
+    ASSERT_EQ(store->nprofile, n);
+    for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(store->profileZ[i], z[i]);
+        ASSERT_EQ(store->profileRho[i], rho[i]);
+    }
+}
+
+// A chain whose samples are all one point: the band is that point's profile.
+TEST_F(ModelPosterior, TheBandOfOnePointIsItsProfile) {
+    noisyData(9, 0.02);
+    ASSERT_EQ(collectFitParams(*store, *state, FitMethod::LeastSquares), 3);
+    chain->allocate({4, 3, 3, 0, 1});
+    for (size_t i = 0; i < chain->samples.size(); ++i) chain->samples[i] = state->list.x[i % 3];
+    int n = computeProfile(*store, 0);
+    std::vector<double> z(store->profileZ.begin(), store->profileZ.begin() + n);
+    std::vector<double> rho(store->profileRho.begin(), store->profileRho.begin() + n);
+    auto band = std::make_unique<ProfileBand>();
+    profileBand(*store, *state, *chain, false, *band);
+    ASSERT_EQ(band->samples, 12);
+    EXPECT_EQ(band->z[0], z[0]);
+    EXPECT_DOUBLE_EQ(band->z[BAND_POINTS - 1], z[n - 1]);
+    for (int j = 0; j < BAND_POINTS; j += 7) {
+        int hi = static_cast<int>(std::upper_bound(z.begin(), z.end(), band->z[j]) - z.begin());
+        hi = std::clamp(hi, 1, n - 1);
+        double lo = std::min(rho[hi - 1], rho[hi]), up = std::max(rho[hi - 1], rho[hi]);
+        EXPECT_GE(band->median[j], lo - 1e-12);
+        EXPECT_LE(band->median[j], up + 1e-12);
+        EXPECT_EQ(band->p2_5[j], band->p97_5[j]);
+    }
 }
 
 // ---- Cancel
