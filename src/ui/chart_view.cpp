@@ -2,9 +2,16 @@
 
 #include <QCategoryAxis>
 #include <QGraphicsLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLegend>
 #include <QLineSeries>
 #include <QLogValueAxis>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
 #include <QValueAxis>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -33,6 +40,10 @@ struct LinearScale {
     double step = 0.25;
 };
 
+constexpr int MAX_INTERVALS = 7;
+// Steps tried, in units of a tenth of the power of ten below the range.
+constexpr double ROUND_MULTIPLES[] = {1.0, 2.0, 2.5, 5.0, 10.0, 20.0, 25.0, 50.0, 100.0};
+
 LinearScale niceScale(Extent e, std::optional<double> fixedMin) {
     if (e.empty()) e = {0.0, 1.0};
     if (fixedMin) e.lo = *fixedMin;
@@ -42,10 +53,9 @@ LinearScale niceScale(Extent e, std::optional<double> fixedMin) {
         if (!fixedMin) e.lo -= pad;
         e.hi += pad;
     }
-    constexpr int MAX_INTERVALS = 7;
     double base = std::pow(10.0, std::floor(std::log10(e.hi - e.lo))) / 10.0;
     LinearScale s;
-    for (double multiple : {1.0, 2.0, 2.5, 5.0, 10.0, 20.0, 25.0, 50.0, 100.0}) {
+    for (double multiple : ROUND_MULTIPLES) {
         double step = multiple * base;
         s.min = fixedMin ? *fixedMin : std::floor(e.lo / step) * step;
         s.max = std::ceil(e.hi / step) * step;
@@ -57,16 +67,40 @@ LinearScale niceScale(Extent e, std::optional<double> fixedMin) {
     return s;
 }
 
-// The range, and the ticks as labelled categories ending on the round values (the first one,
-// outside the range, ends on the minimum so that it is labelled too).
+// Labelled categories ending on `count` values from `first` in steps of `step` (the first one
+// starts a step before, outside the range, so that its own value is labelled too).
+void setRoundLabels(QCategoryAxis* axis, double first, double step, int count) {
+    axis->setTickCount(std::max(count, 2));
+    axis->setStartValue(first - step);
+    QStringList labels = roundTickLabels(first, step, count - 1);
+    for (int k = 0; k < labels.size(); ++k) axis->append(labels[k], first + k * step);
+}
+
+// The range widened to round values, and the ticks as labelled categories on them.
 void applyLinear(QCategoryAxis* axis, const Extent& e, std::optional<double> fixedMin) {
     LinearScale s = niceScale(e, fixedMin);
     for (const QString& label : axis->categoriesLabels()) axis->remove(label);
     axis->setRange(s.min, s.max);
-    axis->setTickCount(s.ticks);
-    QStringList labels = roundTickLabels(s.min, s.step, s.ticks - 1);
-    axis->setStartValue(s.min - s.step);
-    for (int k = 0; k < labels.size(); ++k) axis->append(labels[k], s.min + k * s.step);
+    setRoundLabels(axis, s.min, s.step, s.ticks);
+}
+
+// A range the user chose (lo < hi), kept exactly: labels on the round values inside it only,
+// the smallest step of niceScale's that puts at most MAX_INTERVALS intervals between them.
+// Widening the range to round values instead would undo a small zoom (a wheel notch) and make a
+// pan jump.
+void applyLinearView(QCategoryAxis* axis, double lo, double hi) {
+    double base = std::pow(10.0, std::floor(std::log10(hi - lo))) / 10.0;
+    double step = 0.0, k0 = 0.0, k1 = 0.0;
+    for (double multiple : ROUND_MULTIPLES) {
+        step = multiple * base;
+        // A value within a billionth of a step of an end counts as inside (rounding of lo/step).
+        k0 = std::ceil(lo / step - 1e-9);
+        k1 = std::floor(hi / step + 1e-9);
+        if (k1 - k0 <= MAX_INTERVALS) break;
+    }
+    for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+    axis->setRange(lo, hi);
+    setRoundLabels(axis, k0 * step, step, static_cast<int>(k1 - k0) + 1);
 }
 
 // Whole decades around the positive values.
@@ -107,6 +141,69 @@ QStringList roundTickLabels(double min, double step, int intervals) {
     return labels;
 }
 
+// The legend: a line sample and the name of each series, one under the other, in a box.
+class LegendBox : public QGraphicsItem {
+  public:
+    struct Entry {
+        QString name;
+        QPen pen;
+    };
+
+    explicit LegendBox(QGraphicsItem* parent) : QGraphicsItem(parent) {
+        font_.setPointSizeF(font_.pointSizeF() * 0.85);
+        setZValue(100.0);  // above the series and the grid
+    }
+
+    const QFont& font() const { return font_; }
+    QStringList texts() const {
+        QStringList t;
+        for (const Entry& e : entries_) t << e.name;
+        return t;
+    }
+
+    void setEntries(std::vector<Entry> entries) {
+        prepareGeometryChange();
+        entries_ = std::move(entries);
+        QFontMetricsF metrics(font_);
+        double textWidth = 0.0;
+        for (const Entry& e : entries_)
+            textWidth = std::max(textWidth, metrics.horizontalAdvance(e.name));
+        size_ = QSizeF(2 * PAD + SAMPLE + GAP + textWidth,
+                       2 * PAD + metrics.height() * static_cast<double>(entries_.size()));
+        update();
+    }
+
+    QRectF boundingRect() const override { return QRectF(QPointF(), size_); }
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        painter->setPen(QPen(QColor(160, 160, 160), 0.0));
+        painter->setBrush(QColor(255, 255, 255, 220));
+        painter->drawRect(boundingRect());
+        painter->setFont(font_);
+        QFontMetricsF metrics(font_);
+        double y = PAD;
+        for (const Entry& e : entries_) {
+            double middle = y + metrics.height() / 2.0;
+            QPen pen = e.pen;
+            pen.setWidthF(std::max(pen.widthF(), 1.5));
+            painter->setPen(pen);
+            painter->drawLine(QPointF(PAD, middle), QPointF(PAD + SAMPLE, middle));
+            painter->setPen(Qt::black);
+            painter->drawText(QPointF(PAD + SAMPLE + GAP, y + metrics.ascent()), e.name);
+            y += metrics.height();
+        }
+    }
+
+  private:
+    static constexpr double PAD = 4.0;      // inside the frame
+    static constexpr double SAMPLE = 16.0;  // length of the line sample
+    static constexpr double GAP = 4.0;      // between sample and name
+
+    std::vector<Entry> entries_;
+    QFont font_;
+    QSizeF size_;
+};
+
 ChartView::ChartView(const ChartDesign& design, QWidget* parent)
     : QChartView(parent), logY_(design.logY), fixedYMin_(design.fixedYMin) {
     setObjectName(design.objectName);
@@ -119,11 +216,16 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 0.9);
     titleFont.setBold(true);
     chart->setTitleFont(titleFont);
-    chart->legend()->hide();
     chart->setMargins(QMargins(2, 2, 6, 2));
     chart->setBackgroundRoundness(0);
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     setChart(chart);
+
+    // Qt's own legend either takes room from the plot area or, detached, gives no size to fit
+    // its box to: ours floats over the plot area (placeLegend), and prints with the chart.
+    chart->legend()->hide();
+    legend_ = new LegendBox(chart);
+    legend_->hide();
 
     auto* x = linearAxis();
     x->setTitleText(design.xTitle);
@@ -147,14 +249,26 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
         axis->setTitleFont(f);
     }
 
+    band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
+    readout_ = new QLabel(viewport());
+    readout_->setObjectName("ChartReadout");
+    readout_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    readout_->setStyleSheet("background: rgba(255, 255, 255, 200); padding: 1px 3px;");
+    readout_->setFont(legend_->font());
+    readout_->hide();
+    connect(chart, &QChart::plotAreaChanged, this, [this] {
+        placeLegend();
+        placeReadout();
+    });
+
     for (const SeriesStyle& s : design.series) addSeries(s);
-    rescale();
+    followData();
 }
 
 int ChartView::addSeries(const SeriesStyle& style) {
     auto* series = new QLineSeries;
     series->setObjectName(style.name);
-    series->setName(style.name);
+    series->setName(style.legend);
     QPen pen(style.colour);
     pen.setWidthF(1.2);
     series->setPen(pen);
@@ -162,6 +276,7 @@ int ChartView::addSeries(const SeriesStyle& style) {
     series->attachAxis(chart()->axes(Qt::Horizontal).front());
     series->attachAxis(chart()->axes(Qt::Vertical).front());
     series_.push_back(series);
+    updateLegend();
     return static_cast<int>(series_.size()) - 1;
 }
 
@@ -175,18 +290,19 @@ void ChartView::setPoints(int index, const double* x, const double* y, int count
     for (int i = 0; i < count; ++i)
         if (!logY_ || y[i] > 0.0) points.append(QPointF(x[i], y[i]));
     series(index)->replace(points);
-    rescale();
+    dataChanged();
 }
 
 void ChartView::clearSeries(int index) {
     if (series(index)->count() == 0) return;
     series(index)->clear();
-    rescale();
+    dataChanged();
 }
 
 void ChartView::clearAll() {
     for (QLineSeries* s : series_) s->clear();
-    rescale();
+    view_.reset();
+    dataChanged();
 }
 
 void ChartView::paintScaled(QPainter& painter, const QRectF& target, double aspect) {
@@ -208,7 +324,12 @@ int ChartView::pointCount(int index) const {
     return series(index)->count();
 }
 
-void ChartView::rescale() {
+void ChartView::dataChanged() {
+    updateLegend();
+    if (!view_) followData();
+}
+
+void ChartView::followData() {
     Extent ex, ey;
     for (QLineSeries* s : series_)
         for (const QPointF& p : s->points()) {
@@ -230,6 +351,263 @@ void ChartView::setYTitle(const QString& title) {
 
 QString ChartView::yTitle() const {
     return chart()->axes(Qt::Vertical).front()->titleText();
+}
+
+void ChartView::setSeriesName(int index, const QString& name) {
+    series(index)->setName(name);
+    updateLegend();
+}
+
+QStringList ChartView::legendTexts() const {
+    return legend_->isVisible() ? legend_->texts() : QStringList();
+}
+
+QRectF ChartView::legendRect() const {
+    return legend_->isVisible() ? legend_->mapRectToParent(legend_->boundingRect()) : QRectF();
+}
+
+QString ChartView::readoutText() const {
+    return readout_->text();
+}
+
+// A series is in the legend while it has points and a name; the legend itself only when it
+// tells two or more apart (a single curve is named by the axis titles).
+void ChartView::updateLegend() {
+    std::vector<LegendBox::Entry> entries;
+    for (QLineSeries* s : series_)
+        if (s->count() > 0 && !s->name().isEmpty()) entries.push_back({s->name(), s->pen()});
+    legend_->setVisible(entries.size() >= 2);
+    legend_->setEntries(std::move(entries));
+    placeLegend();
+}
+
+// At the top right of the plot area, a few pixels in.
+void ChartView::placeLegend() {
+    constexpr double INSET = 4.0;
+    QRectF plot = chart()->plotArea();
+    legend_->setPos(plot.right() - INSET - legend_->boundingRect().width(), plot.top() + INSET);
+}
+
+QRectF ChartView::viewRange() const {
+    auto* x = static_cast<QValueAxis*>(chart()->axes(Qt::Horizontal).front());
+    QAbstractAxis* y = chart()->axes(Qt::Vertical).front();
+    double y0 = 0.0, y1 = 0.0;
+    if (logY_) {
+        y0 = static_cast<QLogValueAxis*>(y)->min();
+        y1 = static_cast<QLogValueAxis*>(y)->max();
+    } else {
+        y0 = static_cast<QValueAxis*>(y)->min();
+        y1 = static_cast<QValueAxis*>(y)->max();
+    }
+    return QRectF(QPointF(x->min(), y0), QPointF(x->max(), y1));
+}
+
+void ChartView::zoomTo(QRectF valueRect) {
+    QRectF r = valueRect.normalized();
+    // Below a 1e-10th of its values a side has too few digits left for distinct round labels.
+    auto usable = [](double lo, double hi) {
+        return std::isfinite(lo) && std::isfinite(hi) &&
+               hi - lo > 1e-10 * std::max(std::fabs(lo), std::fabs(hi));
+    };
+    if (!usable(r.left(), r.right()) || !usable(r.top(), r.bottom())) return;
+    if (logY_ && !(r.top() > 0.0)) return;
+    view_ = r;
+    applyView();
+}
+
+void ChartView::resetView() {
+    view_.reset();
+    followData();
+}
+
+void ChartView::applyView() {
+    const QRectF& v = *view_;
+    applyLinearView(static_cast<QCategoryAxis*>(chart()->axes(Qt::Horizontal).front()), v.left(),
+                    v.right());
+    QAbstractAxis* y = chart()->axes(Qt::Vertical).front();
+    if (logY_)
+        static_cast<QLogValueAxis*>(y)->setRange(v.top(), v.bottom());
+    else
+        applyLinearView(static_cast<QCategoryAxis*>(y), v.top(), v.bottom());
+}
+
+QRectF ChartView::axisView() const {
+    QRectF v = viewRange();
+    if (!logY_) return v;
+    return QRectF(QPointF(v.left(), std::log10(v.top())),
+                  QPointF(v.right(), std::log10(v.bottom())));
+}
+
+void ChartView::zoomToAxis(const QRectF& a) {
+    if (!logY_) {
+        zoomTo(a);
+        return;
+    }
+    zoomTo(QRectF(QPointF(a.left(), std::pow(10.0, a.top())),
+                  QPointF(a.right(), std::pow(10.0, a.bottom()))));
+}
+
+QRectF ChartView::plotRect() const {
+    chart()->layout()->activate();  // as in valueAt
+    return viewportTransform().mapRect(chart()->mapRectToScene(chart()->plotArea()));
+}
+
+QPointF ChartView::valueAt(QPointF viewportPos) const {
+    // Laid out for the axes' latest labels, which may be waiting for the event loop.
+    chart()->layout()->activate();
+    QPointF scenePos = viewportTransform().inverted().map(viewportPos);
+    return chart()->mapToValue(chart()->mapFromScene(scenePos), series_.front());
+}
+
+QPointF ChartView::axisValueAt(QPointF viewportPos) const {
+    QPointF v = valueAt(viewportPos);
+    return logY_ ? QPointF(v.x(), std::log10(v.y())) : v;
+}
+
+// Shifts the view until `axisValue` (in axis space) lies under the pixel `viewportPos`: a pan,
+// or after a zoom, a correction, since new labels of another width move the plot area and with
+// it what lies under the mouse. Each pass changes the labels less, and a few settle it.
+void ChartView::holdUnder(QPointF viewportPos, QPointF axisValue) {
+    for (int pass = 0; pass < 3; ++pass) {
+        QPointF shift = axisValue - axisValueAt(viewportPos);
+        QRectF a = axisView();
+        if (std::fabs(shift.x()) <= 1e-12 * a.width() && std::fabs(shift.y()) <= 1e-12 * a.height())
+            return;
+        zoomToAxis(a.translated(shift));
+    }
+}
+
+void ChartView::mousePressEvent(QMouseEvent* event) {
+    QPointF pos = event->position();
+    if (series_.empty() || !plotRect().contains(pos)) {
+        QChartView::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    bool shift = event->modifiers() & Qt::ShiftModifier;
+    if (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && shift)) {
+        drag_ = Drag::Pan;
+    } else if (event->button() == Qt::LeftButton) {
+        drag_ = Drag::Zoom;
+        band_->setGeometry(QRect(pos.toPoint(), QSize()));
+        band_->show();
+    } else {
+        QChartView::mousePressEvent(event);
+        return;
+    }
+    dragStart_ = pos;
+    dragValue_ = axisValueAt(pos);
+    event->accept();
+}
+
+void ChartView::mouseMoveEvent(QMouseEvent* event) {
+    QPointF pos = event->position();
+    if (drag_ == Drag::Zoom) {
+        band_->setGeometry(QRect(dragStart_.toPoint(), pos.toPoint()).normalized() &
+                           plotRect().toAlignedRect());
+    } else if (drag_ == Drag::Pan) {
+        holdUnder(pos, dragValue_);  // the value grabbed follows the mouse
+    }
+    showReadout(pos);
+    QChartView::mouseMoveEvent(event);
+}
+
+void ChartView::mouseReleaseEvent(QMouseEvent* event) {
+    if (drag_ == Drag::None) {
+        QChartView::mouseReleaseEvent(event);
+        return;
+    }
+    if (drag_ == Drag::Zoom) {
+        band_->hide();
+        QRectF r = QRectF(dragStart_, event->position()).normalized() & plotRect();
+        if (r.width() >= MIN_DRAG && r.height() >= MIN_DRAG) {
+            QPointF low = valueAt(r.bottomLeft()), high = valueAt(r.topRight());
+            zoomTo(QRectF(low, high));
+        }
+    }
+    drag_ = Drag::None;
+    event->accept();
+}
+
+void ChartView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QChartView::mouseDoubleClickEvent(event);
+        return;
+    }
+    resetView();
+    event->accept();
+}
+
+void ChartView::wheelEvent(QWheelEvent* event) {
+    QPointF pos = event->position();
+    int eighths = event->angleDelta().y();
+    // Outside the plot area the wheel is left to the window (a scrolled page).
+    if (series_.empty() || eighths == 0 || !plotRect().contains(pos)) {
+        QChartView::wheelEvent(event);
+        return;
+    }
+    double factor = std::pow(WHEEL_ZOOM, eighths / 120.0);
+    QRectF a = axisView();
+    QPointF c = axisValueAt(pos);
+    // The value under the cursor stays where it is.
+    zoomToAxis(QRectF(
+        QPointF(c.x() - (c.x() - a.left()) / factor, c.y() - (c.y() - a.top()) / factor),
+        QPointF(c.x() + (a.right() - c.x()) / factor, c.y() + (a.bottom() - c.y()) / factor)));
+    holdUnder(pos, c);
+    showReadout(pos);
+    event->accept();
+}
+
+void ChartView::keyPressEvent(QKeyEvent* event) {
+    QRectF a = axisView();
+    double dx = a.width() / 10.0, dy = a.height() / 10.0;
+    switch (event->key()) {
+        case Qt::Key_Home:
+            resetView();
+            break;
+        case Qt::Key_Left:
+            zoomToAxis(a.translated(-dx, 0.0));
+            break;
+        case Qt::Key_Right:
+            zoomToAxis(a.translated(dx, 0.0));
+            break;
+        case Qt::Key_Up:
+            zoomToAxis(a.translated(0.0, dy));
+            break;
+        case Qt::Key_Down:
+            zoomToAxis(a.translated(0.0, -dy));
+            break;
+        default:
+            QChartView::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
+bool ChartView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave) showReadout(QPointF(-1.0, -1.0));
+    return QChartView::viewportEvent(event);
+}
+
+void ChartView::showReadout(QPointF viewportPos) {
+    QString text;
+    if (!series_.empty() && plotRect().contains(viewportPos)) {
+        QPointF v = valueAt(viewportPos);
+        text = QString::asprintf("x = %g  y = %g", v.x(), v.y());
+    }
+    if (text == readout_->text()) return;
+    readout_->setText(text);
+    readout_->setVisible(!text.isEmpty());
+    placeReadout();
+}
+
+// Over the lower left corner of the plot area, where a reflectivity curve rarely runs.
+void ChartView::placeReadout() {
+    if (readout_->text().isEmpty()) return;
+    constexpr int INSET = 4;
+    readout_->adjustSize();
+    QRect plot = plotRect().toRect();
+    readout_->move(plot.left() + INSET, plot.bottom() - readout_->height() - INSET);
 }
 
 }  // namespace tolvi::ui

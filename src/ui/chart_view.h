@@ -5,9 +5,13 @@
 #include <optional>
 #include <vector>
 
+class QLabel;
 class QLineSeries;
+class QRubberBand;
 
 namespace tolvi::ui {
+
+class LegendBox;
 
 // The reflectivity chart's left-axis titles: what it draws.
 inline const QString INTENSITY_TITLE = QStringLiteral("Log10 ( I )");
@@ -23,6 +27,7 @@ QStringList roundTickLabels(double min, double step, int intervals);
 struct SeriesStyle {
     QString name;  // object name ("Series1")
     QColor colour;
+    QString legend = {};  // what the legend calls it ("F1 data"); empty: never in the legend
 };
 
 struct ChartDesign {
@@ -37,6 +42,16 @@ struct ChartDesign {
 
 // A chart of line series addressed by their index, whose axes follow the data: every change of
 // a series rescales both axes to the points of all series (a chart keeps its ranges otherwise).
+//
+// The user explores it with the mouse and keys, and the view then stays where it was put while
+// the series change (a fit redrawing its curve), until a double-click, Home, resetView or clearAll:
+// - a left-button drag over the plot area zooms to the rectangle dragged (a drag less than
+//   MIN_DRAG pixels wide or high is a click); the wheel zooms by WHEEL_ZOOM a notch in both axes
+//   around the value under the cursor, in log space on a logarithmic axis;
+// - a middle-button drag, or a left-button drag with Shift, pans (the value grabbed stays under
+//   the mouse); the arrow keys pan by a tenth of the view (Right to larger x, Up to larger y);
+// - a legend at the top right of the plot area names the series that have points, when at least
+//   two have; a readout at its lower left gives the values under the mouse.
 class ChartView : public QChartView {
     Q_OBJECT
 
@@ -64,12 +79,67 @@ class ChartView : public QChartView {
     QLineSeries* series(int index) const { return series_[static_cast<size_t>(index)]; }
     int pointCount(int index) const;
 
+    // What the legend calls series `index`; an empty name keeps it out of the legend.
+    void setSeriesName(int index, const QString& name);
+    // The names the legend shows, in series order; empty while it is hidden.
+    QStringList legendTexts() const;
+    // Where the legend is, in the chart's coordinates (those of its plot area); empty while
+    // hidden.
+    QRectF legendRect() const;
+    // "x = 1.234  y = 5.67" for the mouse inside the plot area, otherwise empty.
+    QString readoutText() const;
+
+    // The axes' ranges in values: left and right the x range, top and bottom the y range (top
+    // the lower value).
+    QRectF viewRange() const;
+    // Shows `valueRect` (as viewRange gives it; normalised) and holds it while the series
+    // change. Ignored when empty or not finite, when a side is narrower than a 1e-10th of its
+    // values (too few digits left to label), or with y <= 0 on a logarithmic axis.
+    void zoomTo(QRectF valueRect);
+    // Back to the range of all the data, followed again as the series change.
+    void resetView();
+    bool zoomed() const { return view_.has_value(); }
+
+    static constexpr double WHEEL_ZOOM = 1.25;  // per notch of 120 eighths of a degree
+    static constexpr int MIN_DRAG = 5;          // pixels
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
   private:
-    void rescale();
+    enum class Drag { None, Zoom, Pan };
+
+    void dataChanged();
+    void followData();
+    void applyView();
+    QRectF plotRect() const;  // the plot area in viewport pixels
+    QPointF valueAt(QPointF viewportPos) const;
+    QPointF axisValueAt(QPointF viewportPos) const;  // log10 of y on a logarithmic axis
+    // The view in axis space (log10 of y on a logarithmic axis), and back.
+    QRectF axisView() const;
+    void zoomToAxis(const QRectF& axisRect);
+    void holdUnder(QPointF viewportPos, QPointF axisValue);
+    void updateLegend();
+    void placeLegend();
+    void showReadout(QPointF viewportPos);
+    void placeReadout();
 
     std::vector<QLineSeries*> series_;
     bool logY_;
     std::optional<double> fixedYMin_;
+    std::optional<QRectF> view_;  // the user's range, while zoomed or panned
+    Drag drag_ = Drag::None;
+    QPointF dragStart_;
+    QPointF dragValue_;  // in axis space, under the mouse when a pan began
+    QRubberBand* band_ = nullptr;
+    QLabel* readout_ = nullptr;
+    LegendBox* legend_ = nullptr;  // an item of the chart, which owns it
 };
 
 }  // namespace tolvi::ui

@@ -23,6 +23,7 @@
 
 #include "actions/curves.h"
 #include "base/text_io.h"
+#include "fit/fit_results.h"
 #include "fit/fit_runs.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
@@ -135,12 +136,17 @@ void MainWindow::buildRunControls() {
     placeBeside(Button4, cancelButton_);
     placeBeside(Edit4, fitProgress_);
     connect(cancelButton_, &QPushButton::clicked, this, &MainWindow::CancelClick);
+    buildResultsPanel();  // the fit's named results, beside its report
     progressTimer_ = new QTimer(this);
     progressTimer_->setInterval(PROGRESS_INTERVAL_MS);
     connect(progressTimer_, &QTimer::timeout, this, &MainWindow::showRunProgress);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!fitRunning_ && !confirmClose()) {
+        event->ignore();
+        return;
+    }
     if (fitRunning_) {
         // The fit stops at its next evaluation; its end is shown before the window goes.
         fitState_->cancelRequested = true;
@@ -241,14 +247,17 @@ void MainWindow::showFitReport(const FitReport& report, bool genetic) {
     for (const std::string& line : report.lines) Memo1->appendPlainText(logLine(line));
     for (const std::string& warning : report.warnings) Memo1->appendPlainText(qText(warning));
     Edit8->setText(QString::number(fitState_->list.npar));
+    showResults(
+        namedFitResults(store_, *fitState_, genetic ? "ga" : "lm", report.status, !genetic));
 
     int d = store_.curfile;
     showFittedValues();
     showDataSettings();
     showTiedCells(store_, d, layerCells_);
     refreshReference(store_, d);
-    // Curves of other slots (from "Plot All") belong to values the fit may have changed.
-    Chart1->clearAll();
+    // Curves of other slots (from "Plot All") belong to values the fit may have changed. They go
+    // one by one, so that a zoomed view stays.
+    for (int s = 2; s < Chart1->seriesCount(); ++s) Chart1->clearSeries(s);
     showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
     if (genetic) showGeneticHistory(report.generations);
     showProfile(d);

@@ -30,27 +30,29 @@ QWidget* MainWindow::buildFourierPage() {
     page->setObjectName("TabSheet7");
 
     // The reflection chart shows linear intensities over many decades: the one logarithmic axis.
-    Chart3 = new ChartView({"Chart3",
-                            "Reflection",
-                            "q (1/Å)",
-                            "I",
-                            true,
-                            std::nullopt,
-                            {{"Series14", Qt::red}, {"Series17", QColor(0, 128, 0)}}},
-                           page);
+    Chart3 = new ChartView(
+        {"Chart3",
+         "Reflection",
+         "q (1/Å)",
+         "I",
+         true,
+         std::nullopt,
+         {{"Series14", Qt::red, "Data"}, {"Series17", QColor(0, 128, 0), "Edge fit"}}},
+        page);
     Chart4 = new ChartView(
-        {"Chart4", "Fringe", "q (1/Å)", "", false, std::nullopt, {{"Series15", Qt::red}}}, page);
+        {"Chart4", "Fringe", "q (1/Å)", "", false, std::nullopt, {{"Series15", Qt::red, "Fringe"}}},
+        page);
     Chart5 = new ChartView({"Chart5",
                             "Thickness",
                             "d (Å)",
                             "",
                             false,
                             std::nullopt,
-                            {{"Series16", Qt::black},
-                             {"Series18", QColor(128, 0, 255)},
-                             {"Series19", QColor(0, 255, 0)},
-                             {"Series20", QColor(255, 128, 0)},
-                             {"Series21", Qt::red}}},
+                            {{"Series16", Qt::black, "DFT"},
+                             {"Series18", QColor(128, 0, 255), "MH c=0.4 d_max"},
+                             {"Series19", QColor(0, 255, 0), "MH c=0.6 d_max"},
+                             {"Series20", QColor(255, 128, 0), "MH c=0.8 d_max"},
+                             {"Series21", Qt::red, "MH c=d_max"}}},
                            page);
 
     auto* top = new QHBoxLayout;

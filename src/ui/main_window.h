@@ -12,11 +12,13 @@
 #include "actions/exports.h"
 #include "fit/fit_runs.h"
 #include "model/model_store.h"
+#include "model/results_file.h"
 #include "model/tables.h"
 #include "ui/services.h"
 #include "ui/widgets.h"
 
 class QCheckBox;
+class QDialog;
 class QComboBox;
 class QCloseEvent;
 class QLabel;
@@ -56,6 +58,9 @@ class MainWindow : public QMainWindow {
     ~MainWindow() override;
 
   public slots:
+    // The correlation matrix of the last fit's results, in a window of its own.
+    void CorrelationClick();
+
     // Model page (model_handlers.cpp)
     void Button1Click();    // Load Param
     void Button2Click();    // Template
@@ -189,6 +194,11 @@ class MainWindow : public QMainWindow {
     void showGeneticHistory(int generations);
     static void fitProgress(void* context, int evaluations, double bestCost);
 
+    // The named results of the last fit, in a tab beside the message log (results_panel.cpp).
+    void buildResultsPanel();
+    void showResults(const NamedResults& results);
+    void clearResults();
+
     // Fourier page (fourier_handlers.cpp)
     void clearFourierCharts();
     void showFourierCurve(const Status& read, bool mainStatusToo);
@@ -214,6 +224,12 @@ class MainWindow : public QMainWindow {
     std::vector<std::pair<QWidget*, bool>> enabledBeforeRun_;
     std::vector<QAbstractItemView*> editableBeforeRun_;
     std::vector<QLineEdit*> writableBeforeRun_;
+    // The results of the last fit (results_panel.cpp).
+    QTabWidget* fitInfoTabs_ = nullptr;  // "Log" (Memo1) and "Results"
+    QTableWidget* resultsTable_ = nullptr;
+    QPushButton* correlationButton_ = nullptr;
+    QDialog* correlationDialog_ = nullptr;
+    NamedResults lastResults_;
 
     // Upper tab control and its pages
     QTabWidget* Plot = nullptr;
@@ -325,6 +341,52 @@ class MainWindow : public QMainWindow {
     QComboBox* ambientKind_ = nullptr;  // the fields δ, β, or the SLD's real and imaginary part
     std::array<QLabel*, 2> ambientLabels_{};
     QCheckBox* sldProfile_ = nullptr;
+
+    // Files by name (recent_files.cpp, file_drops.cpp): the "Recent files" menu, files dropped on
+    // the window, and the project opened or saved last, whose unsaved changes closing asks about.
+  public:
+    // What a file is to the window, and so which action reads it: "Load Param", the current
+    // slot's data (as a dropped data file is read), or "Open project".
+    enum class FileKind { Param, Data, Project };
+    // A project or an ORSO file by its content (isProjectFile, isOrsoFile), a parameter file by
+    // its name (".par"), any other file a plain curve.
+    static FileKind kindOfFile(const QString& path);
+    // Whether the window may close: yes without a project opened or saved, or with one whose
+    // workspace has not changed since; otherwise as the user answers (UnsavedQuestion): after a
+    // successful save, on Discard; no on Cancel or a failed save. Called by closeEvent.
+    bool confirmClose();
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Drags of files over the window's own drop targets (fields, charts) go to the window.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void setUpFiles();
+    // A file loaded or saved successfully goes to the top of the recent list (at most
+    // MAX_RECENT_FILES, each once).
+    void noteRecentFile(const QString& path, FileKind kind);
+    // A project opened or saved: a recent file, and the project whose changes closing asks about.
+    void noteProjectFile(const QString& path);
+    void showRecentFiles();
+    void openRecentFile(const QString& path, FileKind kind);
+    void clearRecentFiles();
+    // Runs a button's handler with `path` as the answer of its file dialog, so that a file
+    // chosen without the dialog is read or written exactly as the button does it.
+    void runWithFile(const QString& path, void (MainWindow::*handler)());
+    void openFileAs(const QString& path, FileKind kind);
+    void replaceSlotData(const QString& path);
+    void dropFiles(const QStringList& paths);
+    std::optional<QByteArray> workspaceFingerprint();
+    bool workspaceChanged();
+
+    QMenu* recentMenu_ = nullptr;             // "Recent files" in the File menu
+    QList<QAction*> recentActions_;           // its entries, hidden when not in use
+    QAction* clearRecentAction_ = nullptr;    // "Clear list"
+    QString projectPath_;                     // the project opened or saved last
+    std::optional<QByteArray> projectPrint_;  // its workspace's fingerprint then
 
     // Menus, tooltips and the remembered layout (menus.cpp, tooltips.cpp)
   public:

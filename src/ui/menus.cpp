@@ -63,6 +63,10 @@ void MainWindow::buildMenus() {
     addAll(file,
            {{"actionOpenProject", "Open project…", &MainWindow::OpenProjectClick, none, true},
             {"actionSaveProject", "Save project…", &MainWindow::SaveProjectClick, none, false}});
+    // Its entries come from the user's settings (recent_files.cpp); it reads files into the model.
+    recentMenu_ = file->addMenu("Recent files");
+    recentMenu_->setObjectName("menuRecent");
+    modelActions_.append(recentMenu_->menuAction());
     file->addSeparator();
     addAll(file,
            {{"actionSaveDataFit", "Save data/fit", &MainWindow::Button7Click, none, false},

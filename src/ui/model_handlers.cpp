@@ -41,6 +41,8 @@ void MainWindow::showCurve(int slot, int pair, CurvePart part, bool ratio) {
     const DataSet& d = store_.dataSet(slot);
     ChartCurve c =
         part == CurvePart::XRange ? rangeCurve(d, ratio) : chartCurve(d, 0, d.npoints - 1, ratio);
+    Chart1->setSeriesName(2 * pair, QString("F%1 data").arg(slot + 1));
+    Chart1->setSeriesName(2 * pair + 1, QString("F%1 model").arg(slot + 1));
     Chart1->setPoints(2 * pair, c.x, c.measured);
     Chart1->setPoints(2 * pair + 1, c.x, c.calculated);
 }
@@ -50,14 +52,16 @@ void MainWindow::showProfile(int slot) {
     if (sldProfile_->isChecked()) {
         int n = computeSldProfile(store_, slot);
         Chart2->setYTitle("SLD (1e-6/Å²)");
+        Chart2->setSeriesName(0, "SLD real");
         // The imaginary part gets a series of its own the first time it is shown.
-        if (Chart2->seriesCount() < 2) Chart2->addSeries({"Series23", Qt::blue});
+        if (Chart2->seriesCount() < 2) Chart2->addSeries({"Series23", Qt::blue, "SLD imag"});
         Chart2->setPoints(0, store_.profileZ.data(), store_.profileSldRe.data(), n);
         Chart2->setPoints(1, store_.profileZ.data(), store_.profileSldIm.data(), n);
         return;
     }
     int n = computeProfile(store_, slot);
     Chart2->setYTitle("Profile (g/cm3)");
+    Chart2->setSeriesName(0, "Density");
     Chart2->setPoints(0, store_.profileZ.data(), store_.profileRho.data(), n);
     if (Chart2->seriesCount() > 1) Chart2->clearSeries(1);
 }
@@ -113,6 +117,7 @@ void MainWindow::Button1Click() {
         showDataSettings();
         if (s.code != 0) return;
         showSlot(slot, store_.rRfMode);
+        if (s.succeeded()) noteRecentFile(qText(path), FileKind::Param);
     });
 }
 
@@ -143,6 +148,7 @@ void MainWindow::Button3Click() {
         Edit2->setText(chosen);
         Status s = writeParamFile(store_, store_.curfile, chosen.toStdString());
         if (!s.ok()) setStatus(s.message);
+        if (s.ok()) noteRecentFile(chosen, FileKind::Param);
     });
 }
 

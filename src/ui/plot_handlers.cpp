@@ -22,7 +22,8 @@ void MainWindow::plotCurrentSlot() {
     computeCurves(store_, d, false);
     // Both calculations report faults by exception, so reaching here is success.
     setStatus("--->OK");
-    Chart1->clearAll();
+    // The other slots' curves go one by one, so that a zoomed view stays.
+    for (int s = 2; s < Chart1->seriesCount(); ++s) Chart1->clearSeries(s);
     showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
     showProfile(d);
 }
@@ -70,6 +71,7 @@ void MainWindow::Button5Click() {
         for (QLineEdit* field : slotFields()) field->clear();
         RGF->setItemIndex(0);
         Memo1->clear();
+        clearResults();
         showMaterialWavelength(-1);
         showDataSettings();
     });

@@ -66,6 +66,7 @@ void MainWindow::OpenProjectClick() {
         Status s = openProject(store_, chosen.toStdString());
         if (s.succeeded()) showWorkspace();
         setStatus(s.message);
+        if (s.succeeded()) noteProjectFile(chosen);
     });
 }
 
@@ -87,6 +88,7 @@ void MainWindow::SaveProjectClick() {
         Status s = saveProject(store_, chosen.toStdString());
         setStatus(s.message);
         if (s.succeeded()) Edit2->setText(chosen);
+        if (s.succeeded()) noteProjectFile(chosen);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrinter>
 
@@ -50,6 +51,29 @@ class QtAboutBox : public AboutBox {
     }
 };
 
+class QtUnsavedQuestion : public UnsavedQuestion {
+  public:
+    Answer ask(const QString& project) override {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tolvi"),
+                        QStringLiteral("The workspace has changed since the project %1 was "
+                                       "opened or saved.")
+                            .arg(QFileInfo(project).fileName()),
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                        QApplication::activeWindow());
+        box.setInformativeText(
+            QStringLiteral("Save the changes to %1 before closing?").arg(project));
+        box.setDefaultButton(QMessageBox::Save);
+        switch (box.exec()) {
+            case QMessageBox::Save:
+                return Answer::Save;
+            case QMessageBox::Discard:
+                return Answer::Discard;
+            default:  // Cancel, Esc or the box closed: the window stays
+                return Answer::Cancel;
+        }
+    }
+};
+
 // Made on the first print: looking up the default printer can take a while, and most sessions
 // never print.
 class DefaultPrinter : public PrinterSource {
@@ -79,6 +103,10 @@ std::unique_ptr<PrinterSource> defaultPrinter() {
 
 std::unique_ptr<AboutBox> realAboutBox() {
     return std::make_unique<QtAboutBox>();
+}
+
+std::unique_ptr<UnsavedQuestion> realUnsavedQuestion() {
+    return std::make_unique<QtUnsavedQuestion>();
 }
 
 }  // namespace tolvi::ui

@@ -9,9 +9,9 @@
 class QPrinter;
 
 // What the window asks of the desktop besides its own widgets: file dialogs, the error box, a
-// printer, the data settings dialog and the About box. Each sits behind a small interface so that
-// tests can answer for the user and print into a file; the real ones open Qt's dialogs and use the
-// default printer.
+// printer, the data settings dialog, the About box and the question about unsaved changes. Each
+// sits behind a small interface so that tests can answer for the user and print into a file; the
+// real ones open Qt's dialogs and use the default printer.
 namespace tolvi::ui {
 
 // Filter (Qt syntax) and default extension of one of the window's file dialogs.
@@ -87,6 +87,16 @@ class AboutBox {
     virtual void show(const QString& title, const QString& text) = 0;
 };
 
+// Closing the window while the project it opened or saved last has changes that are not in the
+// file: save them to that file, close without them, or keep the window open.
+class UnsavedQuestion {
+  public:
+    enum class Answer { Save, Discard, Cancel };
+    virtual ~UnsavedQuestion() = default;
+    // project: the path of the project file.
+    virtual Answer ask(const QString& project) = 0;
+};
+
 // A missing member is replaced by the real implementation when the window is made.
 struct Services {
     std::unique_ptr<FileDialogs> dialogs;
@@ -94,12 +104,14 @@ struct Services {
     std::unique_ptr<PrinterSource> printer;
     std::unique_ptr<DataSettingsDialog> dataSettings;
     std::unique_ptr<AboutBox> aboutBox;
+    std::unique_ptr<UnsavedQuestion> unsavedQuestion;
 };
 
 std::unique_ptr<FileDialogs> realFileDialogs();
 std::unique_ptr<ErrorBox> realErrorBox();
 std::unique_ptr<PrinterSource> defaultPrinter();
 std::unique_ptr<AboutBox> realAboutBox();
+std::unique_ptr<UnsavedQuestion> realUnsavedQuestion();
 std::unique_ptr<DataSettingsDialog> realDataSettingsDialog();  // data_settings_dialog.cpp
 
 }  // namespace tolvi::ui

@@ -50,18 +50,18 @@ ChartDesign reflectivityDesign() {
             "Log10 ( I )",
             false,
             std::nullopt,
-            {{"Series1", black},
-             {"Series2", rgb(255, 0, 128)},
-             {"Series3", rgb(0, 64, 64)},
-             {"Series4", aqua},
-             {"Series5", black},
-             {"Series6", rgb(0, 255, 128)},
-             {"Series7", rgb(64, 0, 0)},
-             {"Series8", rgb(255, 128, 0)},
-             {"Series9", black},
-             {"Series10", aqua},
-             {"Series11", black},
-             {"Series12", rgb(255, 128, 128)}}};
+            {{"Series1", black, "F1 data"},
+             {"Series2", rgb(255, 0, 128), "F1 model"},
+             {"Series3", rgb(0, 64, 64), "F2 data"},
+             {"Series4", aqua, "F2 model"},
+             {"Series5", black, "F3 data"},
+             {"Series6", rgb(0, 255, 128), "F3 model"},
+             {"Series7", rgb(64, 0, 0), "F4 data"},
+             {"Series8", rgb(255, 128, 0), "F4 model"},
+             {"Series9", black, "F5 data"},
+             {"Series10", aqua, "F5 model"},
+             {"Series11", black, "F6 data"},
+             {"Series12", rgb(255, 128, 128), "F6 model"}}};
 }
 
 QHBoxLayout* row(std::initializer_list<QWidget*> widgets) {
@@ -113,6 +113,7 @@ MainWindow::MainWindow(ModelStore& store, Services services, std::string program
     buildMenus();
     setToolTips();
     restoreLayout();
+    setUpFiles();
 }
 
 MainWindow::~MainWindow() = default;
@@ -426,13 +427,24 @@ QWidget* MainWindow::buildUtilitiesPage() {
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setFixedWidth(300);
 
-    Chart2 = new ChartView(
-        {"Chart2", "", "Z (Å)", "Profile (g/cm3)", false, std::nullopt, {{"Series13", Qt::red}}},
-        page);
+    Chart2 = new ChartView({"Chart2",
+                            "",
+                            "Z (Å)",
+                            "Profile (g/cm3)",
+                            false,
+                            std::nullopt,
+                            {{"Series13", Qt::red, "Density"}}},
+                           page);
     // The genetic search's cost never falls below zero; the axis starts there so that the
     // history's approach to its floor stays visible.
-    Chart6 = new ChartView(
-        {"Chart6", "", "Generation", "L1_norm", false, 0.0, {{"Series22", Qt::red}}}, page);
+    Chart6 = new ChartView({"Chart6",
+                            "",
+                            "Generation",
+                            "L1_norm",
+                            false,
+                            0.0,
+                            {{"Series22", Qt::red, "Best L1 norm"}}},
+                           page);
 
     struct ButtonSpec {
         QPushButton* MainWindow::*button;

@@ -2,6 +2,7 @@
 // settings table's range, the axis labels and titles of the reflectivity chart.
 #include <QCategoryAxis>
 #include <QChart>
+#include <QTest>
 
 #include "ui/chart_view.h"
 #include "window_fixture.h"
@@ -67,6 +68,27 @@ TEST_F(Traps, TheSettingsTableFollowsTheRange) {
     setField(23, "1.1");
     click("Button10");
     EXPECT_EQ(cell("StringGrid3", SETTINGS_XMIN_ROW, 1), "1.1");
+}
+
+// A zoomed reflectivity chart stays zoomed when a fit or Plot redraws it, and its legend names
+// the slot that is drawn.
+TEST_F(Traps, AZoomSurvivesAFitAndTheLegendNamesTheSlotDrawn) {
+    loadParam(programDirectory() + "template/template.par");
+    loadParam(programDirectory() + "template/template.par");
+    auto* chart = find<ui::ChartView>("Chart1");
+    chooseItem("RGF", 1);
+    EXPECT_EQ(chart->legendTexts(), QStringList({"F2 data", "F2 model"}));
+    chart->zoomTo(QRectF(QPointF(1.0, 2.0), QPointF(2.0, 4.0)));
+    ASSERT_TRUE(chart->zoomed());
+    chooseItem("RGM", 0);
+    click("Button4");
+    EXPECT_TRUE(chart->zoomed());
+    EXPECT_EQ(chart->viewRange(), QRectF(QPointF(1.0, 2.0), QPointF(2.0, 4.0)));
+    click("Button6");
+    EXPECT_TRUE(chart->zoomed());
+    QTest::mouseDClick(chart->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       chart->viewport()->rect().center());
+    EXPECT_FALSE(chart->zoomed());
 }
 
 TEST(RoundTickLabels, ZeroIsZeroAndEveryLabelItsOwn) {

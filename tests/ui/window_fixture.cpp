@@ -59,6 +59,17 @@ std::optional<ui::DataSettingsChoice> ScriptedDataSettings::edit(
     return chosen;
 }
 
+ui::UnsavedQuestion::Answer ScriptedUnsavedQuestion::ask(const QString& project) {
+    asked.append(project);
+    if (answers.empty()) {
+        ADD_FAILURE() << "a question about unsaved changes that the test did not expect";
+        return Answer::Discard;
+    }
+    Answer a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
 void clickCheckBox(QCheckBox* box) {
     QStyleOptionButton option;
     option.initFrom(box);
@@ -86,16 +97,19 @@ WindowTest::WindowTest() : store(makeStore()) {
     auto e = std::make_unique<RecordingErrorBox>();
     auto p = std::make_unique<PdfPrinter>();
     auto a = std::make_unique<RecordingAboutBox>();
+    auto u = std::make_unique<ScriptedUnsavedQuestion>();
     dialogs = d.get();
     dataSettings = s.get();
     errors = e.get();
     printer = p.get();
     about = a.get();
+    unsaved = u.get();
     services.dialogs = std::move(d);
     services.dataSettings = std::move(s);
     services.errorBox = std::move(e);
     services.printer = std::move(p);
     services.aboutBox = std::move(a);
+    services.unsavedQuestion = std::move(u);
     window = std::make_unique<ui::MainWindow>(*store, std::move(services), programDirectory());
     window->show();
 }

@@ -78,6 +78,17 @@ class RecordingAboutBox : public ui::AboutBox {
     QStringList texts;
 };
 
+// Answers the question about unsaved changes on closing from a queue, and remembers the projects
+// it was asked about. A question the test did not expect fails the test and is answered
+// "Discard", so that the window closes as it would without the question.
+class ScriptedUnsavedQuestion : public ui::UnsavedQuestion {
+  public:
+    Answer ask(const QString& project) override;
+
+    std::deque<Answer> answers;
+    QStringList asked;
+};
+
 // A PDF printer writing to a file of the test's choice (no file: no printer at all).
 class PdfPrinter : public ui::PrinterSource {
   public:
@@ -150,6 +161,7 @@ class WindowTest : public ::testing::Test {
     RecordingErrorBox* errors = nullptr;
     PdfPrinter* printer = nullptr;
     RecordingAboutBox* about = nullptr;
+    ScriptedUnsavedQuestion* unsaved = nullptr;
     std::unique_ptr<ui::MainWindow> window;
     TempDir dir;
 };
