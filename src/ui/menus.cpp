@@ -17,7 +17,7 @@ namespace {
 
 // One action standing for a button: its object name, caption, handler and shortcut, and whether
 // it changes the model or reads files into it (modelActions_).
-struct ActionSpec {
+struct MenuEntry {
     const char* name;
     const char* caption;
     void (MainWindow::*handler)();
@@ -40,16 +40,16 @@ constexpr const char* GEOMETRY_KEY = "layout/geometry";
 
 void MainWindow::buildMenus() {
     const QKeySequence none;
-    auto add = [this](QMenu* menu, const ActionSpec& spec) {
-        QAction* action = menu->addAction(spec.caption);
-        action->setObjectName(spec.name);
-        action->setShortcut(spec.shortcut);
-        connect(action, &QAction::triggered, this, spec.handler);
-        if (spec.model) modelActions_.append(action);
+    auto add = [this](QMenu* menu, const MenuEntry& entry) {
+        QAction* action = menu->addAction(entry.caption);
+        action->setObjectName(entry.name);
+        action->setShortcut(entry.shortcut);
+        connect(action, &QAction::triggered, this, entry.handler);
+        if (entry.model) modelActions_.append(action);
         return action;
     };
-    auto addAll = [&](QMenu* menu, std::initializer_list<ActionSpec> specs) {
-        for (const ActionSpec& spec : specs) add(menu, spec);
+    auto addAll = [&](QMenu* menu, std::initializer_list<MenuEntry> entries) {
+        for (const MenuEntry& entry : entries) add(menu, entry);
     };
 
     QMenu* file = menuBar()->addMenu("&File");
@@ -109,18 +109,18 @@ void MainWindow::buildMenus() {
     connect(CheckBox1, &QCheckBox::toggled, ratio, &QAction::setChecked);
     modelActions_.append(ratio);
     view->addSeparator();
-    struct PageSpec {
+    struct PageEntry {
         const char* name;
         const char* caption;
         QTabWidget* tabs;
         QWidget* page;
     };
-    const std::array<PageSpec, 4> pages = {
+    const std::array<PageEntry, 4> pages = {
         {{"actionShowModelChart", "Model Fit: chart and settings", Plot, TabSheet2},
          {"actionShowFourier", "Fourier", Plot, TabSheet7},
          {"actionShowModelTables", "Model Fit: tables and fit", PageControl3, TabSheet3},
          {"actionShowUtilities", "Fit info and utilities", PageControl3, TabSheet1}}};
-    for (const PageSpec& p : pages) {
+    for (const PageEntry& p : pages) {
         QAction* action = view->addAction(p.caption);
         action->setObjectName(p.name);
         connect(action, &QAction::triggered, p.tabs,
