@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -17,6 +18,7 @@
 
 #include "actions/load.h"
 #include "actions/project.h"
+#include "actions/workspace_snapshot.h"
 #include "base/text_io.h"
 #include "model/project_file.h"
 #include "test_support.h"
@@ -332,6 +334,48 @@ TEST(ProjectEmpty, AnEmptyWorkspaceOpensEmpty) {
     ASSERT_TRUE(readProjectText(*other, projectText(*store), "empty.tolvi").ok());
     EXPECT_EQ(other->nfile, 0);
     EXPECT_EQ(other->layerModel(0).nlay, 0) << "the slots beyond the file are emptied";
+}
+
+// ---- Snapshots of the workspace (undo) ----
+
+// A snapshot put back over a changed workspace gives it back bit for bit, the calculated curves
+// and what "Recov" would restore included; one that cannot be read changes nothing.
+TEST(WorkspaceSnapshots, PutBackTheWorkspaceBitForBitOrNothing) {
+    auto store = test::makeStore();
+    auto state = std::make_unique<FitState>();
+    DataOptions column = optionsOf(ErrorSource::Data, StepRule::Fixed);
+    column.resolution.kind = ResolutionKind::ColumnFwhm;
+    store->dataOptions[0] = column;
+    ASSERT_TRUE(loadParamSlot(*store, SOURCE + "examples/neutron-dq/film.par").succeeded());
+    ASSERT_TRUE(loadTemplateSlot(*store, SOURCE).code != 0) << "refused beside a counted slot";
+    store->nfitParam = 2;
+    state->list.savedX[0] = 12.5;
+    state->list.owner[1] = 1;
+    state->list.quantity[1] = FIT_BG;
+    store->dataSet(0).calcLin[3] = std::nextafter(store->dataSet(0).calcLin[3], 1.0);
+    const WorkspaceSnapshot snapshot = takeSnapshot(*store, *state);
+    const std::string project = projectText(*store);
+    const DataSet before = store->dataSet(0);
+
+    ASSERT_TRUE(loadParamSlot(*store, SOURCE + "examples/neutron/film.par").succeeded());
+    store->nfitParam = 0;
+    state->list.savedX[0] = 0;
+    ASSERT_TRUE(restoreSnapshot(*store, *state, snapshot).ok());
+    EXPECT_EQ(projectText(*store), project);
+    EXPECT_EQ(store->nfile, 1);
+    const DataSet& after = store->dataSet(0);
+    EXPECT_EQ(std::memcmp(after.calcLin.data(), before.calcLin.data(), sizeof before.calcLin), 0)
+        << "the curve as it was, not as computed afresh";
+    EXPECT_EQ(std::memcmp(after.rfLog.data(), before.rfLog.data(), sizeof before.rfLog), 0);
+    EXPECT_EQ(store->nfitParam, 2);
+    EXPECT_EQ(state->list.savedX[0], 12.5);
+    EXPECT_EQ(state->list.quantity[1], FIT_BG);
+    EXPECT_TRUE(takeSnapshot(*store, *state) == snapshot);
+
+    WorkspaceSnapshot damaged = snapshot;
+    damaged.project.resize(damaged.project.size() / 2);
+    EXPECT_FALSE(restoreSnapshot(*store, *state, damaged).ok());
+    EXPECT_EQ(projectText(*store), project);
 }
 
 // ---- Keys this version does not know ----

@@ -268,6 +268,7 @@ void MainWindow::showFitReport(const FitReport& report, bool genetic) {
 // Tab pages, charts and the message log stay live. Afterwards everything is as it was.
 void MainWindow::setRunning(bool running) {
     fitRunning_ = running;
+    showUndoActions();
     if (running) {
         enabledBeforeRun_.clear();
         editableBeforeRun_.clear();

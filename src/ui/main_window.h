@@ -41,6 +41,8 @@ struct GeneticState;
 namespace tolvi::ui {
 
 class ChartView;
+class UndoHistory;
+struct WindowState;
 
 // The one window of the program. It owns no model data: its handlers read the tables and
 // fields, call the core on the store, and show the results. Besides the store it is given, it
@@ -94,6 +96,10 @@ class MainWindow : public QMainWindow {
     void Button9Click();   // Recov
     void Button12Click();  // Multi Fit
     void CancelClick();    // Cancel a running fit
+
+    // Undo and redo of the actions that change the workspace (undo_handlers.cpp).
+    void UndoClick();
+    void RedoClick();
 
     // Fourier page (fourier_handlers.cpp)
     void Button19Click();  // Template data
@@ -387,6 +393,28 @@ class MainWindow : public QMainWindow {
     QAction* clearRecentAction_ = nullptr;    // "Clear list"
     QString projectPath_;                     // the project opened or saved last
     std::optional<QByteArray> projectPrint_;  // its workspace's fingerprint then
+
+    // Undo and redo (undo_handlers.cpp): after every action, and after an edit of a table or a
+    // field once the events of the edit are through, the state is a step of the history unless
+    // nothing changed. Not while a fit runs: its end is the step.
+  public:
+    const UndoHistory& history() const { return *history_; }
+
+  private:
+    void setUpHistory();
+    // The text fields a step keeps: the paths, status line and counts, the genetic search's
+    // fields, the ambient medium and the x range.
+    std::array<QLineEdit*, 14> stateFields() const;
+    WindowState windowState() const;
+    void showState(const WindowState& state);
+    void recordStep() noexcept;
+    void scheduleStep();
+    void moveInHistory(bool forward);
+    void showUndoActions();
+    std::unique_ptr<UndoHistory> history_;
+    bool stepPending_ = false;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
 
     // Menus, tooltips and the remembered layout (menus.cpp, tooltips.cpp)
   public:

@@ -85,6 +85,12 @@ void MainWindow::buildMenus() {
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     edit->setObjectName("menuEdit");
+    undoAction_ = add(edit, {"actionUndo", "Undo", &MainWindow::UndoClick,
+                             QKeySequence(Qt::CTRL | Qt::Key_Z), false});
+    redoAction_ = add(edit, {"actionRedo", "Redo", &MainWindow::RedoClick,
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), false});
+    showUndoActions();
+    edit->addSeparator();
     addAll(edit,
            {{"actionDataSettings", "Data settings…", &MainWindow::DataSettingsClick, none, true},
             {"actionClearPlot", "Clear Plot", &MainWindow::Button11Click, none, true},

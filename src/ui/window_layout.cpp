@@ -20,6 +20,7 @@
 #include "fourier/fourier_workspace.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
+#include "ui/undo_history.h"
 
 namespace tolvi::ui {
 
@@ -114,6 +115,7 @@ MainWindow::MainWindow(ModelStore& store, Services services, std::string program
     setToolTips();
     restoreLayout();
     setUpFiles();
+    setUpHistory();
 }
 
 MainWindow::~MainWindow() = default;
@@ -130,6 +132,8 @@ void MainWindow::guarded(const std::function<void()>& work) noexcept {
     } catch (...) {
         services_.errorBox->show(QStringLiteral("An unknown error ended the action."));
     }
+    // The state the action left (a failed one included) is a step of the history.
+    recordStep();
 }
 
 void MainWindow::buildWindow() {
