@@ -26,6 +26,7 @@
 #include "fit/fit_results.h"
 #include "fit/fit_runs.h"
 #include "ui/chart_view.h"
+#include "ui/fit_run.h"
 #include "ui/main_window.h"
 
 namespace tolvi::ui {
@@ -35,37 +36,7 @@ namespace {
 // How often the progress bar is brought up to date while a fit runs.
 constexpr int PROGRESS_INTERVAL_MS = 100;
 
-// The report's lines are formatted for a text stream; a log line shows them without the
-// line end.
-QString logLine(const std::string& line) {
-    std::string_view text = line;
-    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
-
-// The fit on its thread. The thread writes the model, the fit state and `report`; the window
-// reads them only after it has joined the thread. The progress counters are written by the
-// fit's thread and read by the window's timer.
-struct MainWindow::FitRun {
-    explicit FitRun(std::atomic<bool>& cancel) : cancel(cancel) {}
-    // A window that goes while its fit runs stops the fit and waits for its thread.
-    ~FitRun() {
-        if (!thread.joinable()) return;
-        cancel = true;
-        thread.join();
-    }
-    std::atomic<bool>& cancel;
-    std::thread thread;
-    FitOptions options;
-    int slot = 0;
-    FitReport report;
-    std::exception_ptr failure;
-    std::atomic<int> evaluations{0};
-    std::atomic<double> bestCost{0.0};
-    QElapsedTimer clock;
-};
 
 // On the fit's thread: the counters for the window's timer, nothing else.
 void MainWindow::fitProgress(void* context, int evaluations, double bestCost) {
@@ -134,6 +105,15 @@ void MainWindow::buildRunControls() {
         "the L1 norm of the genetic search) and the seconds since it started.");
     fitProgress_->setFixedWidth(380);
     placeBeside(Button4, cancelButton_);
+    sampleButton_ = new QPushButton("Sample…", panel);
+    sampleButton_->setObjectName("sampleButton");
+    sampleButton_->setToolTip(
+        "Samples the posterior of the free parameters with an ensemble of walkers (walkers, "
+        "length, burn-in and seed in its dialog): medians, 68 % and 95 % intervals in the log and "
+        "the Results tab, the profile's spread over the samples, and the corner plot. Meaningful "
+        "with errors from the data; runs like a fit, with progress and Cancel.");
+    placeBeside(cancelButton_, sampleButton_);
+    connect(sampleButton_, &QPushButton::clicked, this, &MainWindow::SampleClick);
     placeBeside(Edit4, fitProgress_);
     connect(cancelButton_, &QPushButton::clicked, this, &MainWindow::CancelClick);
     buildResultsPanel();  // the fit's named results, beside its report
@@ -199,18 +179,28 @@ void MainWindow::fitAction(bool multi) {
     });
 }
 
-// Starts the fit on its thread; finishFit shows it when the thread is done.
 void MainWindow::startFit(const FitOptions& options) {
-    run_ = std::make_shared<FitRun>(fitState_->cancelRequested);
-    run_->options = options;
+    auto run = std::make_shared<FitRun>(fitState_->cancelRequested);
+    run->options = options;
+    launchRun(std::move(run));
+}
+
+// Starts the fit or sample on its thread; finishFit shows it when the thread is done.
+void MainWindow::launchRun(std::shared_ptr<FitRun> run) {
+    run_ = std::move(run);
     run_->slot = store_.curfile;
     run_->clock.start();
     fitState_->cancelRequested = false;
     setRunning(true);
-    FitRun* run = run_.get();
-    run->thread = std::thread([this, run] {
+    run_->thread = std::thread([this, run = run_.get()] {
         try {
-            run->report = runFit(store_, *fitState_, *genetic_, run->options);
+            if (run->sampling) {
+                run->sampleReport = runSample(store_, *fitState_, *chain_, run->sampleOptions);
+                if (succeeded(run->sampleReport.outcome))
+                    profileBand(store_, *fitState_, *chain_, run->sld, *run->band);
+            } else {
+                run->report = runFit(store_, *fitState_, *genetic_, run->options);
+            }
         } catch (...) {
             run->failure = std::current_exception();
         }
@@ -228,7 +218,10 @@ void MainWindow::finishFit() {
     setRunning(false);
     guarded([this, &run] {
         if (run->failure) std::rethrow_exception(run->failure);
-        showFitReport(run->report, run->options.method == FitMethod::Genetic);
+        if (run->sampling)
+            showSampleReport(*run);
+        else
+            showFitReport(run->report, run->options.method == FitMethod::Genetic);
     });
 }
 
@@ -292,12 +285,17 @@ void MainWindow::setRunning(bool running) {
             field->setReadOnly(true);
         }
         cancelButton_->setEnabled(true);
-        bool genetic = run_ && run_->options.method == FitMethod::Genetic;
-        // The genetic search costs its population once per generation: a known end.
+        bool genetic = run_ && !run_->sampling && run_->options.method == FitMethod::Genetic;
+        // The genetic search costs its population once per generation, the sampler (with its
+        // walkers given) each walker once a step at most: a known end.
         int total = genetic ? run_->options.population * (run_->options.maxGene + 1) : 0;
+        if (run_ && run_->sampling && run_->sampleOptions.walkers > 0 &&
+            !run_->sampleOptions.startFromFit)
+            total = static_cast<int>(std::min<long>(
+                long(run_->sampleOptions.walkers) * run_->sampleOptions.steps, INT_MAX));
         fitProgress_->setRange(0, total);
         fitProgress_->setValue(0);
-        fitProgress_->setFormat(genetic ? "GA: starting" : "LM: starting");
+        fitProgress_->setFormat(run_->label() + ": starting");
         fitProgress_->setVisible(true);
         progressTimer_->start();
     } else {
@@ -322,12 +320,12 @@ void MainWindow::showRunProgress() {
     int evaluations = run_->evaluations.load(std::memory_order_relaxed);
     double best = run_->bestCost.load(std::memory_order_relaxed);
     qint64 seconds = run_->clock.elapsed() / 1000;
-    bool genetic = run_->options.method == FitMethod::Genetic;
+    bool genetic = !run_->sampling && run_->options.method == FitMethod::Genetic;
     if (fitProgress_->maximum() > 0)
         fitProgress_->setValue(std::min(evaluations, fitProgress_->maximum()));
     QString cost = evaluations > 0 ? QString::number(best, 'g', 6) : QString("-");
     fitProgress_->setFormat(QString("%1: %2 evaluations, best %3 %4, %5 s")
-                                .arg(genetic ? "GA" : "LM")
+                                .arg(run_->label())
                                 .arg(evaluations)
                                 .arg(genetic ? "L1" : "chi2")
                                 .arg(cost)

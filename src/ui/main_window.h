@@ -33,7 +33,9 @@ class QTabWidget;
 class QTableWidget;
 
 namespace tolvi {
+struct EnsembleChain;
 struct FitState;
+struct ProfileBand;
 struct FourierWorkspace;
 struct GeneticState;
 }  // namespace tolvi
@@ -96,6 +98,8 @@ class MainWindow : public QMainWindow {
     void Button9Click();   // Recov
     void Button12Click();  // Multi Fit
     void CancelClick();    // Cancel a running fit
+    void SampleClick();    // Sample the posterior (sample_handlers.cpp)
+    void CornerClick();    // The corner plot of the last sample
 
     // Undo and redo of the actions that change the workspace (undo_handlers.cpp).
     void UndoClick();
@@ -191,8 +195,16 @@ class MainWindow : public QMainWindow {
     // Fits (fit_handlers.cpp)
     void fitAction(bool multi);
     void startFit(const FitOptions& options);
+    struct FitRun;  // the running fit or sample: its thread, options, progress and result
+    void launchRun(std::shared_ptr<FitRun> run);
     void finishFit();
     void showFitReport(const FitReport& report, bool genetic);
+    // The sampler (sample_handlers.cpp): its report, results and the profile's band, and the
+    // corner plot of its chain.
+    void buildSampleControls();
+    void showSampleReport(FitRun& run);
+    void showProfileBand(const ProfileBand& band);
+    void clearProfileBand();
     void setRunning(bool running);
     void showRunProgress();
     void buildRunControls();
@@ -221,9 +233,13 @@ class MainWindow : public QMainWindow {
 
     // A fit runs on its thread: handlers do nothing until it has ended and been shown.
     bool fitRunning_ = false;
-    struct FitRun;                 // the running fit: its thread, options, progress and result
-    std::shared_ptr<FitRun> run_;  // shared: its type is complete in fit_handlers.cpp only
+    std::shared_ptr<FitRun> run_;  // shared: its type is complete in fit_run.h only
     QPushButton* cancelButton_ = nullptr;  // beside "Fit"
+    QPushButton* sampleButton_ = nullptr;  // "Sample…", beside "Cancel"
+    QPushButton* cornerButton_ = nullptr;  // "Corner plot…", under the results
+    SampleChoice sampleChoice_;            // the sampler dialog's last choice
+    std::unique_ptr<EnsembleChain> chain_;  // of the last sample
+    QDialog* cornerDialog_ = nullptr;
     QProgressBar* fitProgress_ = nullptr;  // under the fit's controls while a fit runs
     QTimer* progressTimer_ = nullptr;
     // What setRunning(true) changed, to be put back as it was.

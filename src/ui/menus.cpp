@@ -137,7 +137,8 @@ void MainWindow::buildMenus() {
     fit->setObjectName("menuFit");
     addAll(fit, {{"actionFit", "Fit", &MainWindow::Button4Click, QKeySequence(Qt::Key_F9), true},
                  {"actionMultiFit", "Multi Fit", &MainWindow::Button12Click, none, true},
-                 {"actionRecov", "Recov", &MainWindow::Button9Click, none, true}});
+                 {"actionRecov", "Recov", &MainWindow::Button9Click, none, true},
+                 {"actionSample", "Sample…", &MainWindow::SampleClick, none, true}});
     fit->addSeparator();
     cancelAction_ = add(fit, {"actionCancel", "Cancel", &MainWindow::CancelClick,
                               QKeySequence(Qt::Key_Escape), false});

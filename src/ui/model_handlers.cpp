@@ -49,6 +49,8 @@ void MainWindow::showCurve(int slot, int pair, CurvePart part, bool ratio) {
 
 // The density profile, or (the "SLD profile" box) the real and imaginary SLD.
 void MainWindow::showProfile(int slot) {
+    // A posterior's band belongs to the values it was sampled around.
+    clearProfileBand();
     if (sldProfile_->isChecked()) {
         int n = computeSldProfile(store_, slot);
         Chart2->setYTitle("SLD (1e-6/Å²)");

@@ -61,11 +61,21 @@ void MainWindow::buildResultsPanel() {
     correlationButton_->setToolTip(
         "Shows the correlation matrix of the last least-squares fit's parameters.");
     connect(correlationButton_, &QPushButton::clicked, this, &MainWindow::CorrelationClick);
+    cornerButton_ = new QPushButton("Corner plot…", results);
+    cornerButton_->setObjectName("cornerButton");
+    cornerButton_->setEnabled(false);
+    cornerButton_->setToolTip(
+        "Shows the last sample's posterior: a histogram of each parameter with its median and "
+        "68 % interval, and the density of each pair.");
+    connect(cornerButton_, &QPushButton::clicked, this, &MainWindow::CornerClick);
     auto* layout = new QVBoxLayout(results);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     layout->addWidget(resultsTable_, 1);
-    layout->addWidget(correlationButton_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(correlationButton_);
+    buttons->addWidget(cornerButton_);
+    layout->addLayout(buttons);
     fitInfoTabs_->addTab(results, "Results");
 }
 

@@ -9,9 +9,9 @@
 class QPrinter;
 
 // What the window asks of the desktop besides its own widgets: file dialogs, the error box, a
-// printer, the data settings dialog, the About box and the question about unsaved changes. Each
-// sits behind a small interface so that tests can answer for the user and print into a file; the
-// real ones open Qt's dialogs and use the default printer.
+// printer, the data settings and sampler dialogs, the About box and the question about unsaved
+// changes. Each sits behind a small interface so that tests can answer for the user and print
+// into a file; the real ones open Qt's dialogs and use the default printer.
 namespace tolvi::ui {
 
 // Filter (Qt syntax) and default extension of one of the window's file dialogs.
@@ -97,6 +97,23 @@ class UnsavedQuestion {
     virtual Answer ask(const QString& project) = 0;
 };
 
+// "Sample…": the shape of a run of the ensemble sampler over the posterior of the free parameters.
+struct SampleChoice {
+    int walkers = 0;       // 0: max(32, 4 x the parameters)
+    int length = 2000;     // steps, the burn-in included
+    int burn = -1;         // -1: a quarter of the length
+    std::optional<quint32> seed;  // none: from the clock
+    bool startFromFit = false;    // a least-squares fit first, the walkers around its result
+    bool multi = false;           // every loaded data set, the layers shared (as "Multi Fit")
+};
+
+class SampleDialog {
+  public:
+    virtual ~SampleDialog() = default;
+    // The accepted choice, or nothing when the user cancelled.
+    virtual std::optional<SampleChoice> edit(const SampleChoice& current) = 0;
+};
+
 // A missing member is replaced by the real implementation when the window is made.
 struct Services {
     std::unique_ptr<FileDialogs> dialogs;
@@ -105,6 +122,7 @@ struct Services {
     std::unique_ptr<DataSettingsDialog> dataSettings;
     std::unique_ptr<AboutBox> aboutBox;
     std::unique_ptr<UnsavedQuestion> unsavedQuestion;
+    std::unique_ptr<SampleDialog> sampleDialog;
 };
 
 std::unique_ptr<FileDialogs> realFileDialogs();
@@ -113,5 +131,6 @@ std::unique_ptr<PrinterSource> defaultPrinter();
 std::unique_ptr<AboutBox> realAboutBox();
 std::unique_ptr<UnsavedQuestion> realUnsavedQuestion();
 std::unique_ptr<DataSettingsDialog> realDataSettingsDialog();  // data_settings_dialog.cpp
+std::unique_ptr<SampleDialog> realSampleDialog();              // sample_dialog.cpp
 
 }  // namespace tolvi::ui

@@ -49,11 +49,16 @@ ChartContents contentsOf(const ChartView* chart) {
     return c;
 }
 
+// Series the chart gained after the step (the posterior's bands) are emptied.
 void showContents(ChartView* chart, const ChartContents& c) {
-    if (c.points.size() != chart->seriesCount() || c.names.size() != chart->seriesCount()) return;
+    if (c.names.size() != c.points.size()) return;
     chart->setYTitle(c.yTitle);
     std::vector<double> x, y;
     for (int i = 0; i < chart->seriesCount(); ++i) {
+        if (i >= c.points.size()) {
+            chart->clearSeries(i);
+            continue;
+        }
         const QList<QPointF>& points = c.points[i];
         if (points == chart->series(i)->points()) continue;
         x.clear();
@@ -64,7 +69,8 @@ void showContents(ChartView* chart, const ChartContents& c) {
         }
         chart->setPoints(i, x, y);
     }
-    for (int i = 0; i < chart->seriesCount(); ++i) chart->setSeriesName(i, c.names[i]);
+    for (int i = 0; i < chart->seriesCount() && i < c.names.size(); ++i)
+        chart->setSeriesName(i, c.names[i]);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <string>
+#include <string_view>
 
 #include "model/tables.h"
 
@@ -18,6 +19,14 @@ namespace tolvi::ui {
 // The core's texts (UTF-8) as Qt's.
 inline QString qText(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+// A report's line (formatted for a text stream) as a line of the message log: without its line
+// end.
+inline QString logLine(const std::string& line) {
+    std::string_view text = line;
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // An option group: a titled box of radio buttons with an item index, whose clicked() signal

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "fit/ensemble_sampler.h"
 #include "fit/fit_runs.h"
 #include "fourier/fourier_workspace.h"
 #include "ui/chart_view.h"
@@ -104,6 +105,7 @@ MainWindow::MainWindow(ModelStore& store, Services services, std::string program
     if (!services_.printer) services_.printer = defaultPrinter();
     if (!services_.dataSettings) services_.dataSettings = realDataSettingsDialog();
     if (!services_.aboutBox) services_.aboutBox = realAboutBox();
+    if (!services_.sampleDialog) services_.sampleDialog = realSampleDialog();
     buildWindow();
     buildRunControls();
     // Every control is in its panel now (buildRunControls adds to the fit's): the panels' widths.
