@@ -158,7 +158,10 @@ std::string MainWindow::applyDataOptions(const DataOptions& options, bool allSlo
         DataOptions wanted = options;
         if (slot != store_.curfile) wanted.dataSet = previous.dataSet;
         store_.dataOptions[slot] = wanted;
-        if (slot >= store_.nfile || sameDataOptions(previous, wanted)) continue;
+        // The template read into slot 0 is not counted, but its data are loaded all the same.
+        bool loaded = slot < store_.nfile ||
+                      (slot == 0 && store_.nfile == 0 && store_.layerModel(0).nlay > 0);
+        if (!loaded || sameDataOptions(previous, wanted)) continue;
         std::string where = formatText("F%d: ", slot + 1);
         Status s = readSlotData(slot);
         if (s.succeeded()) {

@@ -91,6 +91,9 @@ void MainWindow::showResults(const NamedResults& results) {
     }
     resultsTable_->resizeColumnsToContents();
     correlationButton_->setEnabled(results.correlation.has_value());
+    // The corner plot is a sample's: another run's results take it away.
+    cornerButton_->setEnabled(false);
+    if (cornerDialog_) cornerDialog_->hide();
     if (correlationDialog_ && correlationDialog_->isVisible()) CorrelationClick();
 }
 
@@ -99,6 +102,8 @@ void MainWindow::clearResults() {
     resultsTable_->setRowCount(0);
     correlationButton_->setEnabled(false);
     if (correlationDialog_) correlationDialog_->hide();
+    cornerButton_->setEnabled(false);
+    if (cornerDialog_) cornerDialog_->hide();
 }
 
 void MainWindow::CorrelationClick() {

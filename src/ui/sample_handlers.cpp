@@ -9,10 +9,12 @@
 #include <QVBoxLayout>
 
 #include "actions/curves.h"
+#include "fit/corner_data.h"
 #include "fit/fit_runs.h"
 #include "fit/profile_band.h"
 #include "fit/sample_run.h"
 #include "ui/chart_view.h"
+#include "ui/corner_plot.h"
 #include "ui/fit_run.h"
 #include "ui/main_window.h"
 #include "ui/widgets.h"
@@ -123,6 +125,24 @@ void MainWindow::clearProfileBand() {
     for (int s = BAND_FIRST_SERIES; s < Chart2->seriesCount(); ++s) Chart2->clearSeries(s);
 }
 
-void MainWindow::CornerClick() {}
+// The corner plot of the last sample, in a window of its own beside the main one.
+void MainWindow::CornerClick() {
+    if (!chain_ || !lastResults_.sampler) return;
+    if (!cornerDialog_) {
+        cornerDialog_ = new QDialog(this);
+        cornerDialog_->setObjectName("cornerDialog");
+        cornerDialog_->setWindowTitle("Posterior of the last sample");
+        auto* plot = new CornerPlot(cornerDialog_);
+        auto* layout = new QVBoxLayout(cornerDialog_);
+        layout->setContentsMargins(4, 4, 4, 4);
+        layout->addWidget(plot);
+        cornerDialog_->resize(plot->sizeHint());
+    }
+    QStringList names;
+    for (const ParameterResult& p : lastResults_.parameters) names.append(qText(p.name));
+    cornerDialog_->findChild<CornerPlot*>()->setData(cornerData(*chain_), names);
+    cornerDialog_->show();
+    cornerDialog_->raise();
+}
 
 }  // namespace tolvi::ui

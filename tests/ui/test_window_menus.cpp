@@ -156,17 +156,20 @@ class ActionsAndButtons : public MenuTest {
         auto e = std::make_unique<RecordingErrorBox>();
         auto p = std::make_unique<PdfPrinter>();
         auto a = std::make_unique<RecordingAboutBox>();
+        auto m = std::make_unique<ScriptedSampleDialog>();
         dialogs = d.get();
         dataSettings = s.get();
         errors = e.get();
         printer = p.get();
         about = a.get();
+        sampleDialog = m.get();
         ui::Services services;
         services.dialogs = std::move(d);
         services.dataSettings = std::move(s);
         services.errorBox = std::move(e);
         services.printer = std::move(p);
         services.aboutBox = std::move(a);
+        services.sampleDialog = std::move(m);
         window = std::make_unique<ui::MainWindow>(*store, std::move(services), programDirectory());
         window->show();
     }
@@ -233,6 +236,16 @@ TEST_F(ActionsAndButtons, EachActionLeavesTheWindowAsItsButtonDoes) {
         {"actionFit", "Button4", Start::Template, {}, {}},
         {"actionMultiFit", "Button12", Start::Template, {}, {}},
         {"actionRecov", "Button9", Start::Template, [this] { click("Button4"); }, {}},
+        {"actionSample",
+         "sampleButton",
+         Start::Template,
+         [this] {
+             ui::SampleChoice choice;
+             choice.length = 20;
+             choice.seed = 3;
+             sampleDialog->answers.push_back(choice);
+         },
+         {}},
     };
     for (const Twin& t : twins) {
         auto [beforeAction, viaAction] = run(t, [&] { trigger(t.action); });

@@ -44,6 +44,17 @@ QString ScriptedDialogs::answer(const ui::DialogFilter& kind) {
     return a;
 }
 
+std::optional<ui::SampleChoice> ScriptedSampleDialog::edit(const ui::SampleChoice& current) {
+    shown.push_back(current);
+    if (answers.empty()) {
+        ADD_FAILURE() << "a sampler dialog opened that the test did not expect";
+        return std::nullopt;
+    }
+    std::optional<ui::SampleChoice> a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
 std::optional<ui::DataSettingsChoice> ScriptedDataSettings::edit(
     const ui::DataSettingsChoice& current) {
     shown.push_back(current);
@@ -98,18 +109,21 @@ WindowTest::WindowTest() : store(makeStore()) {
     auto p = std::make_unique<PdfPrinter>();
     auto a = std::make_unique<RecordingAboutBox>();
     auto u = std::make_unique<ScriptedUnsavedQuestion>();
+    auto m = std::make_unique<ScriptedSampleDialog>();
     dialogs = d.get();
     dataSettings = s.get();
     errors = e.get();
     printer = p.get();
     about = a.get();
     unsaved = u.get();
+    sampleDialog = m.get();
     services.dialogs = std::move(d);
     services.dataSettings = std::move(s);
     services.errorBox = std::move(e);
     services.printer = std::move(p);
     services.aboutBox = std::move(a);
     services.unsavedQuestion = std::move(u);
+    services.sampleDialog = std::move(m);
     window = std::make_unique<ui::MainWindow>(*store, std::move(services), programDirectory());
     window->show();
 }
@@ -117,6 +131,7 @@ WindowTest::WindowTest() : store(makeStore()) {
 WindowTest::~WindowTest() {
     EXPECT_TRUE(dialogs->answers.empty()) << "dialog answers left unused";
     EXPECT_TRUE(dataSettings->answers.empty()) << "data settings answers left unused";
+    EXPECT_TRUE(sampleDialog->answers.empty()) << "sampler answers left unused";
 }
 
 void WindowTest::click(const char* button) {

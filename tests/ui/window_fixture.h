@@ -61,6 +61,15 @@ class ScriptedDataSettings : public ui::DataSettingsDialog {
     std::vector<ui::DataSettingsChoice> shown;
 };
 
+// Answers the sampler's dialog from a queue (nothing: cancelled); a question the test did not
+// expect fails it.
+class ScriptedSampleDialog : public ui::SampleDialog {
+  public:
+    std::optional<ui::SampleChoice> edit(const ui::SampleChoice& current) override;
+    std::deque<std::optional<ui::SampleChoice>> answers;
+    std::vector<ui::SampleChoice> shown;
+};
+
 class RecordingErrorBox : public ui::ErrorBox {
   public:
     void show(const QString& message) override { messages.append(message); }
@@ -162,6 +171,7 @@ class WindowTest : public ::testing::Test {
     PdfPrinter* printer = nullptr;
     RecordingAboutBox* about = nullptr;
     ScriptedUnsavedQuestion* unsaved = nullptr;
+    ScriptedSampleDialog* sampleDialog = nullptr;
     std::unique_ptr<ui::MainWindow> window;
     TempDir dir;
 };
