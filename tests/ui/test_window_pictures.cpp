@@ -2,11 +2,13 @@
 // beside the test program (bin/window-fit.png, bin/window-ga.png, bin/window-fourier.png,
 // bin/window-resolution.png, bin/data-settings.png) and copied to docs/ by hand.
 #include <QApplication>
+#include <QDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QTabWidget>
 
 #include "actions/load.h"
+#include "ui/chart_view.h"
 #include "ui/data_settings_dialog.h"
 #include "window_fixture.h"
 
@@ -53,6 +55,43 @@ TEST_F(Pictures, FitReportHistoryAndFourierPage) {
     ASSERT_EQ(field(14), "--->OK");
     save(window.get(), "window-fourier.png");
     EXPECT_TRUE(errors->messages.isEmpty());
+}
+
+// The template's posterior with the counting errors of its data, up to 2θ = 1.2° and with the
+// carbon cap's density and roughness free as well: the results table beside the log, the
+// profile's bands at the surface, the corner plot. Before that, a fringe zoomed into.
+TEST_F(Pictures, AZoomedFringeThePosteriorAndItsCornerPlot) {
+    loadTemplate();
+    // The fringes of the template between 2θ = 1.2° and 2.4°, zoomed into.
+    find<ui::ChartView>("Chart1")->zoomTo(QRectF(QPointF(1.2, 2.4), QPointF(2.4, 4.7)));
+    save(window.get(), "window-zoom.png");
+    find<ui::ChartView>("Chart1")->resetView();
+
+    editDataSettings([](ui::DataSettingsChoice& c) { c.errors = ErrorSource::Data; });
+    setField(24, "1.2");
+    const int capRow = 4, rhoFit = 6, sigFit = 14;
+    setCell("StringGrid1", capRow, rhoFit, "1");
+    setCell("StringGrid1", capRow, sigFit, "1");
+    ui::SampleChoice choice;
+    choice.walkers = 32;
+    choice.length = 600;
+    choice.burn = 200;
+    choice.seed = 1;
+    choice.startFromFit = true;
+    sampleDialog->answers.push_back(choice);
+    click("sampleButton");
+    ASSERT_TRUE(errors->messages.isEmpty()) << errors->messages.join("\n").toStdString();
+    ASSERT_GT(points("Chart2", 2), 0) << field(4).toStdString();
+    find<QTabWidget>("PageControl3")->setCurrentIndex(1);
+    find<QTabWidget>("fitInfoTabs")->setCurrentIndex(1);
+    find<ui::ChartView>("Chart2")->zoomTo(QRectF(QPointF(395, -0.1), QPointF(465, 2.6)));
+    save(window.get(), "window-posterior.png");
+
+    click("cornerButton");
+    auto* corner = window->findChild<QDialog*>("cornerDialog");
+    ASSERT_NE(corner, nullptr);
+    corner->resize(760, 760);
+    save(corner, "window-corner.png");
 }
 
 // The neutron film of examples/neutron-dq fitted with its resolution column and the scale free:
