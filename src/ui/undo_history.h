@@ -71,6 +71,7 @@ class UndoHistory {
     int steps() const { return static_cast<int>(steps_.size()); }
     int position() const { return current_; }  // of the current state, 0 the oldest kept
     qint64 bytes() const { return bytes_; }     // compressed steps, without the state at hand
+    qint64 stateBytes() const { return currentState_.size(); }  // the state at hand
 
   private:
     void trim();

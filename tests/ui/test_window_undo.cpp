@@ -184,9 +184,11 @@ TEST_F(Undo, AFullWorkspaceStepIsAboutAMegabyte) {
     qint64 before = history().bytes();
     editCell(3, 3, "77");
     qint64 step = history().bytes() - before;
-    std::printf("a full workspace's step: %lld bytes compressed\n", static_cast<long long>(step));
+    std::printf("a full workspace's step: %lld bytes compressed, %lld at hand\n",
+                static_cast<long long>(step), static_cast<long long>(history().stateBytes()));
     EXPECT_GT(step, 100'000);
     EXPECT_LT(step, 1'500'000);
+    EXPECT_LT(history().stateBytes(), 4'000'000);
 }
 
 // While a fit runs there is nothing to undo; its end is one step.
