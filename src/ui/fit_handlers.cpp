@@ -227,32 +227,44 @@ void MainWindow::finishFit() {
 
 void MainWindow::showFitReport(const FitReport& report, bool genetic) {
     if (report.populationRefused) Memo1->appendPlainText("Error! too many popuration");
-    setStatus(statusLine(report.statusText));
-    if (report.status < 0) {
-        // A cancelled fit put the model back as it was: its curves as before the fit.
-        if (report.outcome == Outcome::Cancelled) {
+    if (!showRunReport(report.status, report.outcome, report.statusText, report.lines,
+                       report.warnings))
+        return;
+    showResults(
+        namedFitResults(store_, *fitState_, genetic ? "ga" : "lm", report.status, !genetic));
+    showRunValues();
+    if (genetic) showGeneticHistory(report.generations);
+}
+
+bool MainWindow::showRunReport(int status, Outcome outcome, const std::string& statusText,
+                               const std::vector<std::string>& lines,
+                               const std::vector<std::string>& warnings) {
+    setStatus(statusLine(statusText));
+    if (status < 0) {
+        // A cancelled run put the model back as it was: its curves as before the run.
+        if (outcome == Outcome::Cancelled) {
             int d = store_.curfile;
             refreshReference(store_, d);
             showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
         }
-        return;
+        return false;
     }
-    for (const std::string& line : report.lines) Memo1->appendPlainText(logLine(line));
-    for (const std::string& warning : report.warnings) Memo1->appendPlainText(qText(warning));
+    for (const std::string& line : lines) Memo1->appendPlainText(logLine(line));
+    for (const std::string& warning : warnings) Memo1->appendPlainText(qText(warning));
     Edit8->setText(QString::number(fitState_->list.npar));
-    showResults(
-        namedFitResults(store_, *fitState_, genetic ? "ga" : "lm", report.status, !genetic));
+    return true;
+}
 
+void MainWindow::showRunValues() {
     int d = store_.curfile;
     showFittedValues();
     showDataSettings();
     showTiedCells(store_, d, layerCells_);
     refreshReference(store_, d);
-    // Curves of other slots (from "Plot All") belong to values the fit may have changed. They go
+    // Curves of other slots (from "Plot All") belong to values the run may have changed. They go
     // one by one, so that a zoomed view stays.
     for (int s = 2; s < Chart1->seriesCount(); ++s) Chart1->clearSeries(s);
     showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
-    if (genetic) showGeneticHistory(report.generations);
     showProfile(d);
 }
 

@@ -199,6 +199,14 @@ class MainWindow : public QMainWindow {
     void launchRun(std::shared_ptr<FitRun> run);
     void finishFit();
     void showFitReport(const FitReport& report, bool genetic);
+    // A fit's or sample's end: the status line and, when it ended with values, its lines and
+    // warnings in the log (returns true); a cancelled run's curves drawn as before it.
+    bool showRunReport(int status, Outcome outcome, const std::string& statusText,
+                       const std::vector<std::string>& lines,
+                       const std::vector<std::string>& warnings);
+    // The values a run ended with: in the tables and the settings' summary, and their curves and
+    // profile (the curves of other slots cleared).
+    void showRunValues();
     // The sampler (sample_handlers.cpp): its report, results and the profile's band, and the
     // corner plot of its chain.
     void buildSampleControls();

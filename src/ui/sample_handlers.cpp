@@ -69,30 +69,11 @@ void MainWindow::SampleClick() {
 // As a fit's report: the status, the log's lines and warnings, the named results, the values of
 // the most probable sample in the tables and its curves; then the band of the profiles.
 void MainWindow::showSampleReport(FitRun& run) {
-    const SampleReport& report = run.sampleReport;
-    setStatus(statusLine(report.statusText));
-    if (report.status < 0) {
-        if (report.outcome == Outcome::Cancelled) {
-            int d = store_.curfile;
-            refreshReference(store_, d);
-            showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
-        }
-        return;
-    }
-    for (const std::string& line : report.lines) Memo1->appendPlainText(logLine(line));
-    for (const std::string& warning : report.warnings) Memo1->appendPlainText(qText(warning));
-    Edit8->setText(QString::number(fitState_->list.npar));
-    showResults(report.results);
+    const SampleReport& r = run.sampleReport;
+    if (!showRunReport(r.status, r.outcome, r.statusText, r.lines, r.warnings)) return;
+    showResults(r.results);
     cornerButton_->setEnabled(true);
-
-    int d = store_.curfile;
-    showFittedValues();
-    showDataSettings();
-    showTiedCells(store_, d, layerCells_);
-    refreshReference(store_, d);
-    for (int s = 2; s < Chart1->seriesCount(); ++s) Chart1->clearSeries(s);
-    showCurve(d, 0, CurvePart::XRange, store_.rRfMode);
-    showProfile(d);
+    showRunValues();
     showProfileBand(*run.band);
 }
 
