@@ -12,10 +12,11 @@ namespace tolvi {
 
 namespace {
 
-// The arrays of a data set a snapshot keeps point by point, in DataSet order.
-constexpr std::array<std::array<double, MAX_DATA> DataSet::*, 8> POINT_ARRAYS = {
-    &DataSet::xData,   &DataSet::yLin,     &DataSet::yLog,  &DataSet::calcLin,
-    &DataSet::calcLog, &DataSet::sigmaLog, &DataSet::rfLin, &DataSet::rfLog};
+// The arrays of a data set a snapshot keeps point by point, in DataSet order. The R/Rf'
+// reference is not among them: it follows from the model whenever it is shown.
+constexpr std::array<std::array<double, MAX_DATA> DataSet::*, 6> POINT_ARRAYS = {
+    &DataSet::xData,   &DataSet::yLin,    &DataSet::yLog,
+    &DataSet::calcLin, &DataSet::calcLog, &DataSet::sigmaLog};
 
 }  // namespace
 

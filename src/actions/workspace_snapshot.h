@@ -20,7 +20,8 @@ struct WorkspaceSnapshot {
     std::string projectSource;
     int nfile = 0;
     int curfile = 0;
-    // Per slot: its point count and then, point by point, the arrays of DataSet from xData on.
+    // Per slot: its point count and then, point by point, its data and calculated arrays (xData to
+    // sigmaLog).
     std::array<int, MAX_SLOTS> points{};
     std::vector<double> curves;
     std::string lastParamPath;

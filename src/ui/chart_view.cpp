@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 namespace tolvi::ui {
 
@@ -40,11 +41,14 @@ struct LinearScale {
     double step = 0.25;
 };
 
-constexpr int MAX_INTERVALS = 7;
+// Around a chart, inside its view: a little more on the right, where the last x label reaches out.
+constexpr QMargins MARGINS(2, 2, 6, 2);
+
+constexpr int MAX_INTERVALS = 7;  // unless the design asks for fewer on the left axis
 // Steps tried, in units of a tenth of the power of ten below the range.
 constexpr double ROUND_MULTIPLES[] = {1.0, 2.0, 2.5, 5.0, 10.0, 20.0, 25.0, 50.0, 100.0};
 
-LinearScale niceScale(Extent e, std::optional<double> fixedMin) {
+LinearScale niceScale(Extent e, std::optional<double> fixedMin, int maxIntervals) {
     if (e.empty()) e = {0.0, 1.0};
     if (fixedMin) e.lo = *fixedMin;
     if (!(e.hi > e.lo)) {
@@ -62,7 +66,7 @@ LinearScale niceScale(Extent e, std::optional<double> fixedMin) {
         long intervals = std::lround((s.max - s.min) / step);
         s.ticks = static_cast<int>(intervals) + 1;
         s.step = step;
-        if (intervals <= MAX_INTERVALS) break;
+        if (intervals <= maxIntervals) break;
     }
     return s;
 }
@@ -77,18 +81,19 @@ void setRoundLabels(QCategoryAxis* axis, double first, double step, int count) {
 }
 
 // The range widened to round values, and the ticks as labelled categories on them.
-void applyLinear(QCategoryAxis* axis, const Extent& e, std::optional<double> fixedMin) {
-    LinearScale s = niceScale(e, fixedMin);
+void applyLinear(QCategoryAxis* axis, const Extent& e, std::optional<double> fixedMin,
+                 int maxIntervals = MAX_INTERVALS) {
+    LinearScale s = niceScale(e, fixedMin, maxIntervals);
     for (const QString& label : axis->categoriesLabels()) axis->remove(label);
     axis->setRange(s.min, s.max);
     setRoundLabels(axis, s.min, s.step, s.ticks);
 }
 
 // A range the user chose (lo < hi), kept exactly: labels on the round values inside it only,
-// the smallest step of niceScale's that puts at most MAX_INTERVALS intervals between them.
+// the smallest step of niceScale's that puts at most maxIntervals intervals between them.
 // Widening the range to round values instead would undo a small zoom (a wheel notch) and make a
 // pan jump.
-void applyLinearView(QCategoryAxis* axis, double lo, double hi) {
+void applyLinearView(QCategoryAxis* axis, double lo, double hi, int maxIntervals = MAX_INTERVALS) {
     double base = std::pow(10.0, std::floor(std::log10(hi - lo))) / 10.0;
     double step = 0.0, k0 = 0.0, k1 = 0.0;
     for (double multiple : ROUND_MULTIPLES) {
@@ -96,7 +101,7 @@ void applyLinearView(QCategoryAxis* axis, double lo, double hi) {
         // A value within a billionth of a step of an end counts as inside (rounding of lo/step).
         k0 = std::ceil(lo / step - 1e-9);
         k1 = std::floor(hi / step + 1e-9);
-        if (k1 - k0 <= MAX_INTERVALS) break;
+        if (k1 - k0 <= maxIntervals) break;
     }
     for (const QString& label : axis->categoriesLabels()) axis->remove(label);
     axis->setRange(lo, hi);
@@ -204,8 +209,52 @@ class LegendBox : public QGraphicsItem {
     QSizeF size_;
 };
 
+// The error bars of a chart's series: vertical segments that the chart view lays out in the
+// chart's coordinates, painted in their series' colour and clipped to the plot area.
+class ErrorBarItem : public QGraphicsItem {
+  public:
+    struct Bars {
+        std::vector<double> x, low, high;
+        std::vector<QLineF> segments;  // one per bar; a null line for a bar out of view
+        QPen pen;
+    };
+
+    explicit ErrorBarItem(QGraphicsItem* parent) : QGraphicsItem(parent) {
+        setZValue(50.0);  // above the series, under the legend
+    }
+
+    std::map<int, Bars>& bars() { return bars_; }
+    const std::map<int, Bars>& bars() const { return bars_; }
+
+    void setArea(const QRectF& area) {
+        if (area != area_) {
+            prepareGeometryChange();
+            area_ = area;
+        }
+        update();
+    }
+
+    QRectF boundingRect() const override { return area_; }
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        painter->setClipRect(area_);
+        for (const auto& [index, b] : bars_) {
+            painter->setPen(b.pen);
+            for (const QLineF& segment : b.segments)
+                if (!segment.isNull()) painter->drawLine(segment);
+        }
+    }
+
+  private:
+    std::map<int, Bars> bars_;  // by series index
+    QRectF area_;               // the plot area
+};
+
 ChartView::ChartView(const ChartDesign& design, QWidget* parent)
-    : QChartView(parent), logY_(design.logY), fixedYMin_(design.fixedYMin) {
+    : QChartView(parent),
+      logY_(design.logY),
+      fixedYMin_(design.fixedYMin),
+      maxYIntervals_(design.maxYIntervals) {
     setObjectName(design.objectName);
     setRenderHint(QPainter::Antialiasing);
     setRubberBand(QChartView::NoRubberBand);
@@ -216,7 +265,7 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 0.9);
     titleFont.setBold(true);
     chart->setTitleFont(titleFont);
-    chart->setMargins(QMargins(2, 2, 6, 2));
+    chart->setMargins(MARGINS);
     chart->setBackgroundRoundness(0);
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     setChart(chart);
@@ -226,6 +275,7 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
     chart->legend()->hide();
     legend_ = new LegendBox(chart);
     legend_->hide();
+    errorBars_ = new ErrorBarItem(chart);
 
     auto* x = linearAxis();
     x->setTitleText(design.xTitle);
@@ -259,6 +309,7 @@ ChartView::ChartView(const ChartDesign& design, QWidget* parent)
     connect(chart, &QChart::plotAreaChanged, this, [this] {
         placeLegend();
         placeReadout();
+        layOutErrorBars();
     });
 
     for (const SeriesStyle& s : design.series) addSeries(s);
@@ -294,15 +345,20 @@ void ChartView::setPoints(int index, const double* x, const double* y, int count
 }
 
 void ChartView::clearSeries(int index) {
-    if (series(index)->count() == 0) return;
-    series(index)->clear();
-    dataChanged();
+    clearErrorBars(index);
+    if (series(index)->count() > 0) {
+        series(index)->clear();
+        dataChanged();
+    }
+    emit seriesCleared(index);
 }
 
 void ChartView::clearAll() {
     for (QLineSeries* s : series_) s->clear();
+    errorBars_->bars().clear();
     view_.reset();
     dataChanged();
+    for (int i = 0; i < seriesCount(); ++i) emit seriesCleared(i);
 }
 
 void ChartView::paintScaled(QPainter& painter, const QRectF& target, double aspect) {
@@ -333,16 +389,126 @@ void ChartView::followData() {
     Extent ex, ey;
     for (QLineSeries* s : series_)
         for (const QPointF& p : s->points()) {
+            // Under a held x range, y follows the points in view.
+            if (heldX_ && !(p.x() >= heldX_->first && p.x() <= heldX_->second)) continue;
             ex.add(p.x());
             ey.add(p.y());
         }
-    QList<QAbstractAxis*> horizontal = chart()->axes(Qt::Horizontal);
-    QList<QAbstractAxis*> vertical = chart()->axes(Qt::Vertical);
-    applyLinear(static_cast<QCategoryAxis*>(horizontal.first()), ex, std::nullopt);
-    if (logY_)
-        applyLog(static_cast<QLogValueAxis*>(vertical.first()), ey);
+    auto* x = static_cast<QCategoryAxis*>(chart()->axes(Qt::Horizontal).first());
+    QAbstractAxis* y = chart()->axes(Qt::Vertical).first();
+    if (heldX_)
+        applyLinearView(x, heldX_->first, heldX_->second);
     else
-        applyLinear(static_cast<QCategoryAxis*>(vertical.first()), ey, fixedYMin_);
+        applyLinear(x, ex, std::nullopt);
+    if (logY_)
+        applyLog(static_cast<QLogValueAxis*>(y), ey);
+    else
+        applyLinear(static_cast<QCategoryAxis*>(y), ey, fixedYMin_, maxYIntervals_);
+    rangesChanged();
+}
+
+// After every change of the axes' ranges: the error bars laid out for them, and viewChanged
+// when the ranges are not those it last announced.
+void ChartView::rangesChanged() {
+    layOutErrorBars();
+    QRectF r = viewRange();
+    std::array<double, 4> sides = {r.left(), r.right(), r.top(), r.bottom()};
+    if (sides == lastRange_) return;
+    lastRange_ = sides;
+    emit viewChanged();
+}
+
+void ChartView::setErrorBars(int index, const std::vector<double>& x,
+                             const std::vector<double>& low, const std::vector<double>& high) {
+    size_t n = std::min({x.size(), low.size(), high.size()});
+    ErrorBarItem::Bars& b = errorBars_->bars()[index];
+    b.x.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
+    b.low.assign(low.begin(), low.begin() + static_cast<std::ptrdiff_t>(n));
+    b.high.assign(high.begin(), high.begin() + static_cast<std::ptrdiff_t>(n));
+    layOutErrorBars();
+}
+
+void ChartView::clearErrorBars(int index) {
+    if (errorBars_->bars().erase(index) > 0) errorBars_->update();
+}
+
+std::vector<ChartView::ErrorBar> ChartView::errorBars(int index) const {
+    // Laid out for the axes' latest labels (as in valueAt): a new plot area lays the bars out.
+    chart()->layout()->activate();
+    std::vector<ErrorBar> out;
+    auto found = errorBars_->bars().find(index);
+    if (found == errorBars_->bars().end()) return out;
+    const ErrorBarItem::Bars& b = found->second;
+    for (size_t k = 0; k < b.x.size(); ++k)
+        out.push_back({b.x[k], b.low[k], b.high[k], b.segments[k]});
+    return out;
+}
+
+// Each bar from its low end up to its high end, mapped as its series' points are. An end the
+// axis cannot show lies below the plot area: a bar whose high end does so is out of view, one
+// whose low end does so starts at the bottom of the plot area.
+void ChartView::layOutErrorBars() {
+    QChart* c = chart();
+    QRectF plot = c->plotArea();
+    errorBars_->setArea(plot);
+    auto belowAxis = [this](double v) { return !std::isfinite(v) || (logY_ && v <= 0.0); };
+    for (auto& [index, b] : errorBars_->bars()) {
+        QLineSeries* s = series(index);
+        b.pen = QPen(s->pen().color(), 1.0);
+        b.segments.assign(b.x.size(), QLineF());
+        for (size_t k = 0; k < b.x.size(); ++k) {
+            if (!std::isfinite(b.x[k]) || belowAxis(b.high[k])) continue;
+            QPointF high = c->mapToPosition(QPointF(b.x[k], b.high[k]), s);
+            double low = belowAxis(b.low[k]) ? std::max(plot.bottom(), high.y())
+                                             : c->mapToPosition(QPointF(b.x[k], b.low[k]), s).y();
+            b.segments[k] = QLineF(high.x(), low, high.x(), high.y());
+        }
+    }
+    errorBars_->update();
+}
+
+void ChartView::alignPlotAreaWith(const ChartView* leader) {
+    plotLeader_ = leader;
+    QAbstractAxis* x = chart()->axes(Qt::Horizontal).front();
+    x->setLabelsVisible(false);
+    x->setTitleText(QString());
+    connect(leader->chart(), &QChart::plotAreaChanged, this, &ChartView::alignPlotArea);
+    connect(chart(), &QChart::plotAreaChanged, this, &ChartView::alignPlotArea);
+    alignPlotArea();
+}
+
+// Both charts fill views of the same width, so that their plot areas line up where their sides
+// lie at the same chart coordinates. A change of margins lays the chart out again and calls this
+// once more, which then finds nothing to change.
+void ChartView::alignPlotArea() {
+    QMargins m = chart()->margins();
+    QRectF mine = chart()->plotArea(), leader = plotLeader_->chart()->plotArea();
+    if (mine.isEmpty() || leader.isEmpty()) return;
+    int left = std::max(MARGINS.left(),
+                        m.left() + static_cast<int>(std::lround(leader.left() - mine.left())));
+    int right = std::max(MARGINS.right(),
+                         m.right() + static_cast<int>(std::lround(mine.right() - leader.right())));
+    if (left != m.left() || right != m.right())
+        chart()->setMargins(QMargins(left, m.top(), right, m.bottom()));
+}
+
+void ChartView::holdXRange(double lo, double hi) {
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo)) return;
+    heldX_ = {lo, hi};
+    if (view_) {
+        view_ = QRectF(QPointF(lo, view_->top()), QPointF(hi, view_->bottom()));
+        applyView();
+    } else {
+        followData();
+    }
+}
+
+void ChartView::setXTitle(const QString& title) {
+    chart()->axes(Qt::Horizontal).front()->setTitleText(title);
+}
+
+QString ChartView::xTitle() const {
+    return chart()->axes(Qt::Horizontal).front()->titleText();
 }
 
 void ChartView::setYTitle(const QString& title) {
@@ -404,6 +570,7 @@ QRectF ChartView::viewRange() const {
 
 void ChartView::zoomTo(QRectF valueRect) {
     QRectF r = valueRect.normalized();
+    if (heldX_) r = QRectF(QPointF(heldX_->first, r.top()), QPointF(heldX_->second, r.bottom()));
     // Below a 1e-10th of its values a side has too few digits left for distinct round labels.
     auto usable = [](double lo, double hi) {
         return std::isfinite(lo) && std::isfinite(hi) &&
@@ -428,7 +595,8 @@ void ChartView::applyView() {
     if (logY_)
         static_cast<QLogValueAxis*>(y)->setRange(v.top(), v.bottom());
     else
-        applyLinearView(static_cast<QCategoryAxis*>(y), v.top(), v.bottom());
+        applyLinearView(static_cast<QCategoryAxis*>(y), v.top(), v.bottom(), maxYIntervals_);
+    rangesChanged();
 }
 
 QRectF ChartView::axisView() const {

@@ -2,7 +2,10 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QLineF>
+#include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QLabel;
@@ -11,12 +14,15 @@ class QRubberBand;
 
 namespace tolvi::ui {
 
+class ErrorBarItem;
 class LegendBox;
 
 // The reflectivity chart's left-axis titles: what it draws.
 inline const QString INTENSITY_TITLE = QStringLiteral("Log10 ( I )");
 inline const QString REFERENCE_RATIO_TITLE = QStringLiteral("Log10 ( I / Rf' )");
 inline const QString RATIO_TO_FIT_TITLE = QStringLiteral("Log10 ( Rdata / Fit )");
+// Its bottom-axis title: the x values as the data file gives them.
+inline const QString AS_LOADED_X_TITLE = QStringLiteral("x (θ/2θ/q)");
 
 // The labels of a linear axis from `min` in `intervals` steps of `step`: each value as "%g" (with
 // more digits where six would make two alike), a value within a billionth of a step of zero as
@@ -38,6 +44,9 @@ struct ChartDesign {
     bool logY = false;                // logarithmic left axis (base 10)
     std::optional<double> fixedYMin;  // left-axis minimum held here, maximum from the data
     std::vector<SeriesStyle> series;
+    // At most this many intervals between the labels of a linear left axis: fewer for a chart
+    // too low for seven labels to stand apart.
+    int maxYIntervals = 7;
 };
 
 // A chart of line series addressed by their index, whose axes follow the data: every change of
@@ -52,6 +61,9 @@ struct ChartDesign {
 //   the mouse); the arrow keys pan by a tenth of the view (Right to larger x, Up to larger y);
 // - a legend at the top right of the plot area names the series that have points, when at least
 //   two have; a readout at its lower left gives the values under the mouse.
+// A series may carry error bars, drawn over the chart and laid out afresh whenever the plot area
+// or the axes' ranges change. A chart may follow another's x axis (holdXRange): its x range is
+// then the one held, whatever its data or the user's zoom, which only acts on y.
 class ChartView : public QChartView {
     Q_OBJECT
 
@@ -63,13 +75,44 @@ class ChartView : public QChartView {
     // single one would hide the whole series.
     void setPoints(int index, const std::vector<double>& x, const std::vector<double>& y);
     void setPoints(int index, const double* x, const double* y, int count);
+    // Empties series `index` and its error bars; seriesCleared follows, also for an empty series.
     void clearSeries(int index);
+    // clearSeries of every series, and back to the full view.
     void clearAll();
     // A further series, after those of the design; returns its index.
     int addSeries(const SeriesStyle& style);
     // The left axis's title, for a chart that shows one of several quantities.
     void setYTitle(const QString& title);
     QString yTitle() const;
+    void setXTitle(const QString& title);
+    QString xTitle() const;
+
+    // Error bars of series `index`: at each x a vertical segment from low to high, in the axes'
+    // values as the series' points are, in the series' colour and clipped to the plot area. A
+    // low end below every value the axis can show (-infinity, or 0 or less on a logarithmic
+    // axis) runs to the bottom of the plot area. Replaces the series' bars; cleared with it.
+    void setErrorBars(int index, const std::vector<double>& x, const std::vector<double>& low,
+                      const std::vector<double>& high);
+    void clearErrorBars(int index);
+    // A bar as given, and as laid out: its segment in the chart's coordinates (those of its plot
+    // area, as QChart::mapToPosition gives them) for the plot area and ranges of now.
+    struct ErrorBar {
+        double x = 0.0;
+        double low = 0.0;
+        double high = 0.0;
+        QLineF segment;
+    };
+    std::vector<ErrorBar> errorBars(int index) const;
+
+    // Holds the x axis at exactly lo..hi (lo < hi): the data and zooms change only y from now on,
+    // and y follows the points inside lo..hi until the user zooms. For a chart under another that
+    // shares its x axis; viewChanged of the other tells when to call it again.
+    void holdXRange(double lo, double hi);
+    // Lines the plot area up with `leader`'s, left and right, from now on, by widening this
+    // chart's own side margins (never narrowing them below the design's): for a chart of the same
+    // width stacked under the one whose x range it holds. Without labels of its own on the x axis
+    // (Chart1's name the values of both).
+    void alignPlotAreaWith(const ChartView* leader);
 
     // Draws the chart into `target` of a painter (a printer page) as vector graphics, laid out
     // afresh at the given width-to-height ratio and scaled to fit with that ratio kept.
@@ -103,6 +146,12 @@ class ChartView : public QChartView {
     static constexpr double WHEEL_ZOOM = 1.25;  // per notch of 120 eighths of a degree
     static constexpr int MIN_DRAG = 5;          // pixels
 
+  signals:
+    // The axes' ranges (viewRange) changed: a zoom, a pan, a reset, or new data followed.
+    void viewChanged();
+    // Series `index` was emptied by clearSeries or clearAll.
+    void seriesCleared(int index);
+
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -118,6 +167,9 @@ class ChartView : public QChartView {
     void dataChanged();
     void followData();
     void applyView();
+    void rangesChanged();
+    void layOutErrorBars();
+    void alignPlotArea();
     QRectF plotRect() const;  // the plot area in viewport pixels
     QPointF valueAt(QPointF viewportPos) const;
     QPointF axisValueAt(QPointF viewportPos) const;  // log10 of y on a logarithmic axis
@@ -133,13 +185,18 @@ class ChartView : public QChartView {
     std::vector<QLineSeries*> series_;
     bool logY_;
     std::optional<double> fixedYMin_;
-    std::optional<QRectF> view_;  // the user's range, while zoomed or panned
+    int maxYIntervals_;
+    std::optional<QRectF> view_;                      // the user's range, while zoomed or panned
+    std::optional<std::pair<double, double>> heldX_;  // holdXRange's
+    std::array<double, 4> lastRange_{};  // viewRange's sides when viewChanged last went out
     Drag drag_ = Drag::None;
     QPointF dragStart_;
     QPointF dragValue_;  // in axis space, under the mouse when a pan began
     QRubberBand* band_ = nullptr;
     QLabel* readout_ = nullptr;
-    LegendBox* legend_ = nullptr;  // an item of the chart, which owns it
+    LegendBox* legend_ = nullptr;            // an item of the chart, which owns it
+    ErrorBarItem* errorBars_ = nullptr;      // likewise
+    const ChartView* plotLeader_ = nullptr;  // alignPlotAreaWith's
 };
 
 }  // namespace tolvi::ui

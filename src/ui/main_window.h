@@ -5,10 +5,12 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "actions/chart_views.h"
 #include "actions/exports.h"
 #include "fit/fit_runs.h"
 #include "model/model_store.h"
@@ -25,6 +27,10 @@ class QLabel;
 class QLayout;
 class QLineEdit;
 class QAbstractItemView;
+class QAction;
+class QActionGroup;
+class QMenu;
+class QToolBar;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -178,10 +184,22 @@ class MainWindow : public QMainWindow {
     void showSlotFields(int slot, bool withRange);
     void showProfile(int slot);
     enum class CurvePart { XRange, Whole };
+    // Series pair `pair` of the reflectivity chart in the chosen view, its error bars and its
+    // residuals (view_handlers.cpp); `ratio` is the R/Rf' display.
     void showCurve(int slot, int pair, CurvePart part, bool ratio);
     void emptySlotView();
     void setStatus(const std::string& message);
     void plotCurrentSlot();
+
+    // The reflectivity chart's views and its residual panel (view_handlers.cpp).
+    void buildViewActions(QMenu* menu);
+    void ViewChange();  // a view chosen from the View menu or the view tool bar
+    void redrawCurves();
+    CurveView shownQuantity(bool ratio) const;
+    void showDataFitRatio(int slot);
+    void showResiduals(int pair, const std::vector<double>& x, const std::vector<double>& residual);
+    void forgetDrawnPair(int series);
+    void alignResidualAxis();
 
     // Project files (project_handlers.cpp)
     void showWorkspace();
@@ -276,6 +294,28 @@ class MainWindow : public QMainWindow {
     ChartView* Chart4 = nullptr;  // Fourier: fringe
     ChartView* Chart5 = nullptr;  // Fourier: thickness
     ChartView* Chart6 = nullptr;  // genetic-fit history
+    // Under Chart1, sharing its x axis: each drawn slot's residual of each point (series `pair`
+    // of Chart1's pair), and the zero line (its last series).
+    ChartView* ChartResidual = nullptr;
+
+    // The view of Chart1, chosen from the View menu and the view tool bar beside the status line,
+    // for as long as the window is open: what it draws, on which x axis, in log10 or linear.
+    QToolBar* viewToolBar_ = nullptr;
+    QActionGroup* quantityGroup_ = nullptr;
+    QActionGroup* scaleGroup_ = nullptr;
+    QActionGroup* axisGroup_ = nullptr;
+    CurveView viewQuantity_ = CurveView::Intensity;
+    YScale viewScale_ = YScale::Log10;
+    AxisView viewAxis_ = AxisView::AsLoaded;
+    // What each series pair of Chart1 shows, so that a change of view draws it again: a slot's
+    // curve as showCurve drew it, or (pair 0) "Rdata/Fit". Forgotten when the pair is cleared.
+    struct DrawnCurve {
+        int slot = 0;
+        CurvePart part = CurvePart::XRange;
+        bool ratio = false;
+        bool dataFitRatio = false;
+    };
+    std::array<std::optional<DrawnCurve>, MAX_SLOTS> drawn_{};
 
     QTableWidget* StringGrid1 = nullptr;  // layer table
     QTableWidget* StringGrid2 = nullptr;  // data-set table

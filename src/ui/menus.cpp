@@ -115,6 +115,7 @@ void MainWindow::buildMenus() {
     connect(CheckBox1, &QCheckBox::toggled, ratio, &QAction::setChecked);
     modelActions_.append(ratio);
     view->addSeparator();
+    buildViewActions(view);
     struct PageEntry {
         const char* name;
         const char* caption;

@@ -34,19 +34,6 @@ void MainWindow::showSlotFields(int slot, bool withRange) {
     showDataSettings();
 }
 
-// Series pair `pair` of the reflectivity chart: the points of a slot inside its x range, or every
-// point.
-void MainWindow::showCurve(int slot, int pair, CurvePart part, bool ratio) {
-    Chart1->setYTitle(ratio ? REFERENCE_RATIO_TITLE : INTENSITY_TITLE);
-    const DataSet& d = store_.dataSet(slot);
-    ChartCurve c =
-        part == CurvePart::XRange ? rangeCurve(d, ratio) : chartCurve(d, 0, d.npoints - 1, ratio);
-    Chart1->setSeriesName(2 * pair, QString("F%1 data").arg(slot + 1));
-    Chart1->setSeriesName(2 * pair + 1, QString("F%1 model").arg(slot + 1));
-    Chart1->setPoints(2 * pair, c.x, c.measured);
-    Chart1->setPoints(2 * pair + 1, c.x, c.calculated);
-}
-
 // The density profile, or (the "SLD profile" box) the real and imaginary SLD.
 void MainWindow::showProfile(int slot) {
     // A posterior's band belongs to the values it was sampled around.

@@ -81,9 +81,7 @@ void MainWindow::Button17Click() {
     guarded([this] {
         Chart1->clearSeries(0);
         Chart1->clearSeries(1);
-        ChartCurve c = dataFitRatioCurve(store_.dataSet(store_.curfile));
-        Chart1->setPoints(0, c.x, c.measured);
-        Chart1->setYTitle(RATIO_TO_FIT_TITLE);
+        showDataFitRatio(store_.curfile);
     });
 }
 

@@ -1,5 +1,6 @@
 // The tooltips of the window's controls: what each one is, in plain words, with its units and
 // the values it takes.
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -247,8 +248,8 @@ void MainWindow::setToolTips() {
          "Print Profiles: prints the density profile on one landscape page of the "
          "default printer"},
         {Button17,
-         "Rdata/Fit: draws log10 of measured over calculated intensity for every point "
-         "of the current data set"},
+         "Rdata/Fit: draws log10 of measured over calculated intensity (on the linear "
+         "scale the ratio itself) for every point of the current data set"},
         {Button18, "Reserve: does nothing; it keeps its place for a later action"},
         {Button19,
          "Template data: reads template/template.dat (θ, linear, λ 1.54 Å: a 250 Å Ni "
@@ -270,6 +271,30 @@ void MainWindow::setToolTips() {
          "file (.mf) where the dialog says"},
     }};
     for (auto [button, tip] : buttons) button->setToolTip(tip);
+
+    // The reflectivity chart's views (View menu), whose tool bar buttons show these.
+    const std::array<std::pair<const char*, const char*>, 10> views = {{
+        {"actionViewIntensity",
+         "Intensity: the measured and calculated intensities (with R/Rf' on, divided by the "
+         "Fresnel reflectivity of the bare substrate)"},
+        {"actionViewQ4",
+         "R·q⁴: the reflectivity times q⁴, (I − bg) / 10^logI0 · q⁴ with q in 1/Å, which "
+         "takes the Fresnel fall out of view"},
+        {"actionViewRatio",
+         "I / Rf': the intensities divided by the Fresnel reflectivity of the bare substrate "
+         "(the R/Rf' ratio), with or without R/Rf'"},
+        {"actionViewLogY", "Log scale: draws log10 of the values"},
+        {"actionViewLinearY", "Linear scale: draws the values themselves"},
+        {"actionViewAsLoaded",
+         "x as loaded: x as the data file gives it, θ or 2θ in degrees or q in 1/Å"},
+        {"actionViewTheta", "θ: x as the glancing angle θ, degrees"},
+        {"actionViewTwoTheta", "2θ: x as the scattering angle 2θ, degrees"},
+        {"actionViewQ", "q: x as the wave-vector transfer 4π sinθ / λ, 1/Å"},
+        {"actionViewResiduals",
+         "Residuals: shows under the chart the fit's residual of each point drawn, (y − calc) "
+         "/ dy with errors from the data, otherwise (log10 y − log10 calc) / σ"},
+    }};
+    for (auto [name, tip] : views) findChild<QAction*>(name)->setToolTip(tip);
 
     RGF->setToolTip("Data File: the data set shown, plotted and fitted (F1 to F6)");
     for (int i = 0; i < RGF->count(); ++i)

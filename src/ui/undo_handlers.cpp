@@ -87,7 +87,9 @@ WindowState MainWindow::windowState() const {
     state.dataCells = cellTexts(StringGrid2);
     state.settingsCells = cellTexts(StringGrid3);
     for (const QLineEdit* field : stateFields()) state.fields.append(field->text());
-    state.curves = contentsOf(Chart1);
+    for (const std::optional<DrawnCurve>& d : drawn_)
+        state.drawn << (d ? 1 : 0) << (d ? d->slot : 0)
+                    << (d ? static_cast<int>(d->part) : 0) << (d && d->ratio) << (d && d->dataFitRatio);
     state.profiles = contentsOf(Chart2);
     return state;
 }
@@ -102,8 +104,22 @@ void MainWindow::showState(const WindowState& state) {
     // The template read into a slot that is not counted: its tables as "Template" shows them.
     int slot = store_.curfile;
     if (store_.nfile == 0 && store_.layerModel(slot).nlay > 0) showSlot(slot, false);
-    showContents(Chart1, state.curves);
     showContents(Chart2, state.profiles);
+    // The curves that were drawn, in the view chosen now.
+    if (state.drawn.size() == 5 * MAX_SLOTS) {
+        for (int pair = 0; pair < MAX_SLOTS; ++pair) {
+            const int* d = state.drawn.constData() + 5 * pair;
+            bool shown = d[0] != 0 && d[1] >= 0 && d[1] < MAX_SLOTS && (d[2] == 0 || d[2] == 1);
+            if (shown) {
+                drawn_[pair] = DrawnCurve{d[1], static_cast<CurvePart>(d[2]), d[3] != 0, d[4] != 0};
+                continue;
+            }
+            Chart1->clearSeries(2 * pair);
+            Chart1->clearSeries(2 * pair + 1);
+            forgetDrawnPair(2 * pair);
+        }
+        redrawCurves();
+    }
     showCellTexts(StringGrid1, state.layerCells);
     showCellTexts(StringGrid2, state.dataCells);
     showCellTexts(StringGrid3, state.settingsCells);

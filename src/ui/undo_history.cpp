@@ -66,7 +66,7 @@ QByteArray packState(const WindowState& state) {
     put(out, w.owner);
     put(out, w.quantity);
     out << state.layerCells << state.dataCells << state.settingsCells << state.fields;
-    out << state.curves << state.profiles;
+    out << state.drawn << state.profiles;
     return bytes;
 }
 
@@ -86,7 +86,7 @@ std::optional<WindowState> unpackState(const QByteArray& bytes) {
     get(in, w.owner);
     get(in, w.quantity);
     in >> state.layerCells >> state.dataCells >> state.settingsCells >> state.fields;
-    in >> state.curves >> state.profiles;
+    in >> state.drawn >> state.profiles;
     if (in.status() != QDataStream::Ok || !in.atEnd()) return std::nullopt;
     return state;
 }

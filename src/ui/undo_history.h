@@ -23,15 +23,16 @@ struct ChartContents {
 };
 
 // What one step puts back: the workspace, the texts of the tables and fields as shown (with
-// edits not yet read into the model), and the curves and profiles drawn (which a step cannot
-// tell from the model: "All Clear" keeps the template's model, undrawn).
+// edits not yet read into the model), which curves are drawn and the profiles drawn (which a
+// step cannot tell from the model: "All Clear" keeps the template's model, undrawn). The curves
+// are drawn again in the chart's view of the moment: a change of view is no step.
 struct WindowState {
     WorkspaceSnapshot workspace;
     QStringList layerCells;  // row by row, the heading row included
     QStringList dataCells;
     QStringList settingsCells;
     QStringList fields;  // the window's text fields, in a fixed order
-    ChartContents curves;    // the reflectivity chart
+    QList<int> drawn;        // per pair of the reflectivity chart: shown, slot, part, ratio, Rdata/Fit
     ChartContents profiles;  // the profile chart
 
     bool operator==(const WindowState&) const = default;

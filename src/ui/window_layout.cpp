@@ -1,6 +1,8 @@
 // Construction of the window: its two tab controls and their pages, laid out in code so that
 // tables and charts take up what the window gains when it grows.
+#include <QAbstractAxis>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,6 +15,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -32,6 +35,8 @@ constexpr int WINDOW_WIDTH = 1205;
 constexpr int WINDOW_HEIGHT = 754;
 constexpr int UPPER_HEIGHT = 449;
 constexpr int LOWER_HEIGHT = 257;
+// The residual panel's share of the chart column: a quarter, in the splitter's units.
+constexpr int RESIDUAL_HEIGHT = 100;
 // Widths of the panels of controls beside the reflectivity chart and beside the tables, unless
 // their controls need more.
 constexpr int MODEL_PANEL_WIDTH = 372;
@@ -48,8 +53,8 @@ ChartDesign reflectivityDesign() {
     const QColor black = Qt::black, aqua = rgb(0, 255, 255);
     return {"Chart1",
             "Reflected Intensity",
-            "x (θ/2θ/q)",
-            "Log10 ( I )",
+            AS_LOADED_X_TITLE,
+            INTENSITY_TITLE,
             false,
             std::nullopt,
             {{"Series1", black, "F1 data"},
@@ -64,6 +69,35 @@ ChartDesign reflectivityDesign() {
              {"Series10", aqua, "F5 model"},
              {"Series11", black, "F6 data"},
              {"Series12", rgb(255, 128, 128), "F6 model"}}};
+}
+
+// Under the reflectivity chart: each slot's residuals in the colour of its model curve (Chart1's
+// legend names them), then the zero line.
+ChartDesign residualDesign() {
+    ChartDesign design{"ChartResidual", "", "", "Residual", false, std::nullopt, {}};
+    const ChartDesign reflectivity = reflectivityDesign();
+    for (int slot = 0; slot < MAX_SLOTS; ++slot)
+        design.series.push_back(
+            {QString("Residual%1").arg(slot + 1), reflectivity.series[2 * slot + 1].colour});
+    design.series.push_back({"ResidualZero", QColor(128, 128, 128)});
+    // Qt Charts gives each label of a left axis its share of the axis' height, less padding, and
+    // elides a label taller than that: a quarter of the chart's height has room for three labels
+    // in a smaller font (fitResidualLabels).
+    design.maxYIntervals = 2;
+    return design;
+}
+
+// The residual panel's left-axis labels in a smaller font. Without a title above them or labels
+// below, those at the ends of the axis reach half their height beyond the plot area: the chart
+// leaves them room.
+void fitResidualLabels(ChartView* residual) {
+    QAbstractAxis* axis = residual->chart()->axes(Qt::Vertical).front();
+    QFont labels = axis->labelsFont();
+    labels.setPointSizeF(labels.pointSizeF() * 0.8);
+    axis->setLabelsFont(labels);
+    QMargins m = residual->chart()->margins();
+    int half = QFontMetrics(labels).height() / 2 + 1;
+    residual->chart()->setMargins(QMargins(m.left(), m.top() + half, m.right(), m.bottom() + half));
 }
 
 QHBoxLayout* row(std::initializer_list<QWidget*> widgets) {
@@ -209,13 +243,35 @@ QWidget* MainWindow::buildUpperModelPage() {
     auto* page = new QWidget;
     page->setObjectName("TabSheet2");
     Chart1 = new ChartView(reflectivityDesign(), page);
+    ChartResidual = new ChartView(residualDesign(), page);
+    fitResidualLabels(ChartResidual);
+    // The residual panel under the chart, about a quarter of the height; the user may give either
+    // more room.
+    auto* charts = new QSplitter(Qt::Vertical, page);
+    charts->setObjectName("ChartSplitter");
+    charts->addWidget(Chart1);
+    charts->addWidget(ChartResidual);
+    charts->setStretchFactor(0, 3);
+    charts->setStretchFactor(1, 1);
+    charts->setSizes({3 * RESIDUAL_HEIGHT, RESIDUAL_HEIGHT});
+    charts->setChildrenCollapsible(false);
+
+    // The tool bar of the chart's views (filled with the View menu) beside the status line.
+    viewToolBar_ = new QToolBar("Chart view", page);
+    viewToolBar_->setObjectName("viewToolBar");
+    viewToolBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    viewToolBar_->setMovable(false);
+    viewToolBar_->setFloatable(false);
+    viewToolBar_->setContentsMargins(0, 0, 0, 0);
 
     // The status line under the chart, so that the panel beside them has the page's full height.
     Edit4->setPlaceholderText("status");
+    QHBoxLayout* status = row({Edit4, viewToolBar_});
+    status->setStretch(0, 1);
     auto* chart = new QVBoxLayout;
     chart->setSpacing(4);
-    chart->addWidget(Chart1, 1);
-    chart->addWidget(Edit4);
+    chart->addWidget(charts, 1);
+    chart->addLayout(status);
 
     auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(PAGE_MARGINS);

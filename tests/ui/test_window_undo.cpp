@@ -10,6 +10,7 @@
 #include "base/text_io.h"
 
 #include "model/project_file.h"
+#include "ui/chart_view.h"
 #include "ui/undo_history.h"
 #include "window_fixture.h"
 
@@ -22,7 +23,7 @@ struct Seen {
     QStringList fields;
     std::string project;
     std::vector<double> values;  // every array of every slot's data set, point by point
-    std::vector<QPointF> data, model, profile;
+    std::vector<QPointF> data, model, profile, residual;
     int nfile = 0, curfile = 0, nfitParam = 0;
 
     bool operator==(const Seen&) const = default;
@@ -47,6 +48,7 @@ class Undo : public WindowTest {
         s.data = seriesPoints("Chart1", 0);
         s.model = seriesPoints("Chart1", 1);
         s.profile = seriesPoints("Chart2", 0);
+        s.residual = seriesPoints("ChartResidual", 0);
         s.nfile = store->nfile;
         s.curfile = store->curfile;
         s.nfitParam = store->nfitParam;
@@ -104,6 +106,7 @@ TEST_F(Undo, EveryActionComesBackBitForBitAndGoesForwardAgain) {
         EXPECT_TRUE(now.values == states[i].values);
         EXPECT_TRUE(now.data == states[i].data && now.model == states[i].model);
         EXPECT_TRUE(now.profile == states[i].profile);
+        EXPECT_TRUE(now.residual == states[i].residual);
         EXPECT_EQ(now.nfile, states[i].nfile);
         EXPECT_EQ(now.curfile, states[i].curfile);
         EXPECT_EQ(now.nfitParam, states[i].nfitParam);
@@ -140,6 +143,28 @@ TEST_F(Undo, ANewActionForgetsTheRedoSteps) {
     editCell(3, 3, "80");
     EXPECT_FALSE(action("actionRedo")->isEnabled());
     EXPECT_EQ(cell("StringGrid1", 3, 3), "80");
+}
+
+// A change of the chart's view is no step; a step undone is drawn in the view of the moment.
+TEST_F(Undo, AViewIsNoStepAndUndoDrawsInTheViewShown) {
+    loadTemplate();
+    editCell(3, 3, "95");
+    click("Button6");
+    int steps = history().steps();
+    action("actionViewQ")->trigger();
+    action("actionViewLinearY")->trigger();
+    EXPECT_EQ(history().steps(), steps);
+    std::vector<QPointF> linearQ = seriesPoints("Chart1", 1);
+    action("actionUndo")->trigger();  // the plot of the edit
+    action("actionRedo")->trigger();
+    EXPECT_EQ(seriesPoints("Chart1", 1), linearQ);
+    action("actionViewIntensity")->trigger();
+    action("actionViewLogY")->trigger();
+    action("actionViewAsLoaded")->trigger();
+    std::vector<QPointF> drawn = seriesPoints("Chart1", 1);
+    const DataSet& d = store->dataSet(0);
+    ASSERT_EQ(static_cast<int>(drawn.size()), d.npoints);
+    for (int i = 0; i < d.npoints; ++i) EXPECT_EQ(drawn[i].y(), d.calcLog[i]) << i;
 }
 
 // Fifty steps and more are kept; the menu's shortcuts are the usual ones.
