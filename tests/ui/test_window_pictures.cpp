@@ -57,6 +57,19 @@ TEST_F(Pictures, FitReportHistoryAndFourierPage) {
     EXPECT_TRUE(errors->messages.isEmpty());
 }
 
+// The template fitted with the counting errors of its data: error bars on the measured points
+// and the residuals (y - calc) / dy under the chart, zoomed into the last fringes, where the
+// counts are lowest.
+TEST_F(Pictures, AFitWithErrorBarsAndResiduals) {
+    loadTemplate();
+    editDataSettings([](ui::DataSettingsChoice& c) { c.errors = ErrorSource::Data; });
+    chooseItem("RGM", 0);
+    click("Button4");
+    ASSERT_TRUE(field(4).startsWith("-->OK")) << field(4).toStdString();
+    find<ui::ChartView>("Chart1")->zoomTo(QRectF(QPointF(4.4, 0.0), QPointF(6.0, 2.6)));
+    save(window.get(), "window-fit-errors.png");
+}
+
 // The template's posterior with the counting errors of its data, up to 2θ = 1.2° and with the
 // carbon cap's density and roughness free as well: the results table beside the log, the
 // profile's bands at the surface, the corner plot. Before that, a fringe zoomed into.
