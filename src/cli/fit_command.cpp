@@ -26,34 +26,6 @@ uint32_t seedOption(const Arguments& args) {
     return static_cast<uint32_t>(value);
 }
 
-// The fit's options: those given, otherwise the store's (a project's, or the defaults).
-FitOptions fitOptionsOf(const Arguments& args, const FitSettings& saved) {
-    FitOptions options;
-    std::string method = args.value("method", saved.method == 1 ? "ga" : "lm");
-    if (method == "ga")
-        options.method = FitMethod::Genetic;
-    else if (method != "lm")
-        throw UsageError{"--method is lm or ga, not \"" + method + "\""};
-    options.population = intOption(args, "pop", saved.population);
-    options.maxGene = intOption(args, "gens", saved.maxGene);
-    if (args.values.count("seed"))
-        options.seed = seedOption(args);
-    else if (saved.seeded)
-        options.seed = saved.seed;
-    return options;
-}
-
-// The options a fit ran with, kept for a project file.
-FitSettings settingsOf(const FitOptions& options) {
-    FitSettings s;
-    s.method = options.method == FitMethod::Genetic ? 1 : 0;
-    s.population = options.population;
-    s.maxGene = options.maxGene;
-    s.seeded = options.seed.has_value();
-    s.seed = options.seed.value_or(0);
-    return s;
-}
-
 // Reads the files into slots 0, 1, ... as successive "Load Param" do; stops at the first failure.
 // The warnings of the loads that succeeded are collected in `warnings`.
 Status loadAll(ModelStore& store, const Arguments& args, std::string& warnings) {
@@ -129,6 +101,32 @@ void appendLines(const std::vector<std::string>& lines, std::string& out) {
 
 }  // namespace
 
+FitOptions fitOptionsOf(const Arguments& args, const FitSettings& saved) {
+    FitOptions options;
+    std::string method = args.value("method", saved.method == 1 ? "ga" : "lm");
+    if (method == "ga")
+        options.method = FitMethod::Genetic;
+    else if (method != "lm")
+        throw UsageError{"--method is lm or ga, not \"" + method + "\""};
+    options.population = intOption(args, "pop", saved.population);
+    options.maxGene = intOption(args, "gens", saved.maxGene);
+    if (args.values.count("seed"))
+        options.seed = seedOption(args);
+    else if (saved.seeded)
+        options.seed = saved.seed;
+    return options;
+}
+
+FitSettings settingsOf(const FitOptions& options) {
+    FitSettings s;
+    s.method = options.method == FitMethod::Genetic ? 1 : 0;
+    s.population = options.population;
+    s.maxGene = options.maxGene;
+    s.seeded = options.seed.has_value();
+    s.seed = options.seed.value_or(0);
+    return s;
+}
+
 std::vector<OptionSpec> fitOptions() {
     std::vector<OptionSpec> options = modelOptions();
     for (OptionSpec o : std::initializer_list<OptionSpec>{{"method", true},
@@ -183,8 +181,6 @@ CommandResult runFitCommand(const Arguments& args) {
     return result;
 }
 
-namespace {
-
 SampleOptions sampleOptionsOf(const Arguments& args) {
     SampleOptions options;
     options.walkers = intOption(args, "walkers", 0);
@@ -203,8 +199,6 @@ SampleOptions sampleOptionsOf(const Arguments& args) {
         throw UsageError{"--start is current or fit, not \"" + start + "\""};
     return options;
 }
-
-}  // namespace
 
 CommandResult runSampleCommand(const Arguments& args) {
     // Wrong usage is refused before anything is read.
