@@ -10,6 +10,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 import numpy as np
@@ -207,6 +208,28 @@ class Readme(unittest.TestCase):
             script = f.read()
         body = script[script.index("import numpy"):]
         self.assertIn("```python\n" + body + "```", readme)
+
+
+class Lock(unittest.TestCase):
+    def test_the_interpreter_runs_on_while_a_curve_is_computed(self):
+        m = tolvi.load(template=True)
+        q = np.linspace(0.005, 0.4, 1_000_000)
+        span = {}
+
+        def work():
+            span["start"] = time.monotonic()
+            m.reflectivity(q)
+            span["end"] = time.monotonic()
+
+        worker = threading.Thread(target=work)
+        ticks = []
+        worker.start()
+        while worker.is_alive():
+            ticks.append(time.monotonic())
+        worker.join()
+        inside = [t for t in ticks if span["start"] < t < span["end"]]
+        # Held, the lock would stop this thread for the whole call: no tick inside it.
+        self.assertGreater(len(inside), 100)
 
 
 class Plot(unittest.TestCase):
