@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-charts-dev libqt6opengl6-dev fonts-dejavu-core
           libgtest-dev libgmock-dev libbenchmark-dev python3 xvfb xauth
           libxrl-dev locales libyaml-cpp-dev nlohmann-json3-dev pybind11-dev python3-dev
-          python3-numpy)
+          python3-numpy parallel)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -11,11 +11,13 @@ namespace tolvi::cli {
 
 // What a command leaves for main(): how it ended, standard output and standard error (the
 // status-line text as its last line). main() derives the exit status from the outcome alone:
-// 0 when it succeeded (a warning included; standard output is then printed), 1 otherwise.
+// 0 when it succeeded (a warning included; standard output is then printed, or always with
+// outputAlways), 1 otherwise.
 struct CommandResult {
     Outcome outcome = Outcome::Ok;
     std::string out;
     std::string err;
+    bool outputAlways = false;  // batch: its table is printed even when files failed
 };
 
 // The exit status of a command that ended with `outcome`.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "cli/batch_command.h"
 #include "cli/commands.h"
 #include "cli/fit_command.h"
 #include "cli/fourier_command.h"
@@ -67,6 +68,24 @@ const char* HELP =
     "      magnetons per formula unit (0), or of a medium given by its SLD (1e-6/A^2) or its\n"
     "      delta and beta, which it gives at density 1 g/cm3; -o (or --output) writes it to\n"
     "      FILE instead.\n"
+    "  batch PAR DATA... [--chain] [--results TABLE.csv] [--jobs N] [--shard K/N]\n"
+    "      [--method lm|ga] [--pop N] [--gens N] [--seed S] [MODEL-OPTIONS]\n"
+    "      fits each data file DATA with the model PAR (a parameter file, a project of one\n"
+    "      slot, or --template) as \"Fit\" does after DATA is dropped on the slot: from the\n"
+    "      model's values, or with --chain from those of the last file before it that\n"
+    "      succeeded. N files at a time (default: the cores; 1 with --chain), each fit on one\n"
+    "      thread when N > 1. A table, one row per file: index, file, status (ok, warning,\n"
+    "      failed), message, chi2, chi2/DOF, then each parameter and its error (%.17g), to\n"
+    "      TABLE.csv (rows appended as files end, the whole table rewritten in index order at\n"
+    "      the end) or printed at the end. Again with the same TABLE.csv, the files whose rows\n"
+    "      are ok or warning are skipped (a chain goes on from the last such row). --shard K/N\n"
+    "      fits the files of index K, K+N, K+2N, ... only (not with --chain). --dataset N\n"
+    "      takes data set N of every file (else the first). Not --save-project. Progress on\n"
+    "      standard error; exit status 1 when a file failed (its row says why).\n"
+    "  batch-merge TABLE... [-o ALL.csv]\n"
+    "      joins the tables of a batch's shards in index order, printed or written to\n"
+    "      ALL.csv; tables of other columns, an index found twice and a table cut short by a\n"
+    "      stopped run are refused (exit status 1).\n"
     "\n"
     "MODEL-OPTIONS:\n"
     "  --ambient DELTA:BETA   the medium above the sample, (1 - DELTA) + i BETA (default 1 + 0i)\n"
@@ -120,6 +139,8 @@ const std::vector<Command>& commands() {
         {"sample", tolvi::cli::sampleOptions(), tolvi::cli::runSampleCommand},
         {"ft", tolvi::cli::fourierOptions(), tolvi::cli::runFourier},
         {"material", tolvi::cli::materialOptions(), tolvi::cli::runMaterial},
+        {"batch", tolvi::cli::batchOptions(), tolvi::cli::runBatch},
+        {"batch-merge", tolvi::cli::batchMergeOptions(), tolvi::cli::runBatchMerge},
     };
     return table;
 }
@@ -170,7 +191,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     int status = tolvi::cli::exitStatusOf(result.outcome);
-    if (status == 0) std::fwrite(result.out.data(), 1, result.out.size(), stdout);
+    if (status == 0 || result.outputAlways)
+        std::fwrite(result.out.data(), 1, result.out.size(), stdout);
     std::fwrite(result.err.data(), 1, result.err.size(), stderr);
     return status;
 }
