@@ -12,6 +12,11 @@ import sys
 import tempfile
 import unittest
 
+try:  # a YAML 1.1 reader, where installed (python3-yaml)
+    import yaml
+except ImportError:
+    yaml = None
+
 CLI = None
 
 
@@ -464,6 +469,113 @@ class OrsoFiles(unittest.TestCase):
             self.assertEqual((code, out), (1, ""))
             self.assertEqual(err.splitlines()[-1], "--->Error, " + os.path.join(d, "film.ort") +
                              " holds q: the parameter file's x axis must be q")
+
+
+def orso_rows(path):
+    """The rows of an ORSO file as lists of five words."""
+    with open(path) as f:
+        return [line.split() for line in f if line.strip() and not line.startswith("#")]
+
+
+def orso_header(path):
+    """The YAML of data set 0's header: its "#" lines after the first, "# " taken off."""
+    lines = []
+    with open(path) as f:
+        f.readline()
+        for line in f:
+            if not line.startswith("#"):
+                break
+            lines.append(line[2:])
+    return "".join(lines)
+
+
+class OrsoWriting(unittest.TestCase):
+    ORSO = os.path.join(EXAMPLES, "orso", "film.par")
+    COLUMNS = ["--errors", "data", "--resolution", "column"]
+
+    def test_a_fit_writes_its_points_and_fitted_curve(self):
+        with tempfile.TemporaryDirectory() as d:
+            ort, project = os.path.join(d, "fit.ort"), os.path.join(d, "fit.tolvi")
+            code, plain, err = run("fit", self.ORSO, *self.COLUMNS)
+            self.assertEqual(code, 0, err)
+            code, out, err = run("fit", self.ORSO, *self.COLUMNS, "--ort", ort,
+                                 "--save-project", project)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(out, plain, "the report is the same with --ort")
+            with open(ort) as f:
+                self.assertEqual(f.readline(), "# # ORSO reflectivity data file | 1.1 standard | "
+                                 "YAML encoding | https://www.reflectometry.org/\n")
+            # x, yLin and calcLin of the fitted workspace: Qz, R and Rcalc to the last bit.
+            code, fitted, err = run("simulate", project)
+            self.assertEqual(code, 0, err)
+            rows = orso_rows(ort)
+            points = [line.split() for line in fitted.splitlines()]
+            self.assertEqual(len(rows), len(points))
+            for row, point in zip(rows, points):
+                self.assertEqual(len(row), 5)
+                self.assertEqual(float(row[0]), float(point[0]))
+                self.assertEqual(float(row[1]), float(point[1]))
+                self.assertEqual(float(row[4]), float(point[2]))
+                self.assertGreater(float(row[2]), 0.0)  # the errors read
+                self.assertGreater(float(row[3]), 0.0)  # the resolution read
+
+    def test_the_file_reads_back_as_the_data_it_was_made_from(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name in os.listdir(os.path.join(EXAMPLES, "orso")):
+                shutil.copy(os.path.join(EXAMPLES, "orso", name), d)
+            ort = os.path.join(d, "again.ort")
+            code, first, err = run("simulate", os.path.join(d, "film.par"), *self.COLUMNS,
+                                   "--ort", ort)
+            self.assertEqual(code, 0, err)
+            par = os.path.join(d, "again.par")
+            with open(os.path.join(d, "film.par")) as f:
+                text = f.read().replace("film.ort", "again.ort")
+            with open(par, "w") as f:
+                f.write(text)
+            code, second, err = run("simulate", par, *self.COLUMNS)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(err.splitlines()[-1], "--->OK")
+            self.assertEqual(second, first)
+
+    @unittest.skipUnless(yaml, "PyYAML is not installed")
+    def test_a_yaml_1_1_reader_takes_the_header_with_its_numbers(self):
+        with tempfile.TemporaryDirectory() as d:
+            ort = os.path.join(d, "t.ort")
+            code, _, err = run("simulate", "--template", "--ort", ort)
+            self.assertEqual(code, 0, err)
+            h = yaml.safe_load(orso_header(ort))
+            self.assertEqual(h["data_source"]["experiment"]["probe"], "x-ray")
+            settings = h["data_source"]["measurement"]["instrument_settings"]
+            self.assertEqual(settings["wavelength"], {"magnitude": 1.54, "unit": "angstrom"})
+            self.assertEqual(h["analysis"]["intensity_scale"], 10 ** 6.1)
+            self.assertEqual(h["analysis"]["background"], 2)
+            self.assertEqual([c.get("name", c.get("error_of")) for c in h["columns"]],
+                             ["Qz", "R", "R", "Qz", "Rcalc"])
+            self.assertEqual(h["reduction"]["software"]["name"], "Tolvi")
+            layers = h["data_source"]["sample"]["model"]["layers"]
+            for layer in layers.values():
+                sld = layer["material"]["sld"]
+                self.assertIsInstance(sld["real"], (int, float))
+                self.assertIsInstance(sld["imag"], (int, float))
+            self.assertEqual(h["data_source"]["sample"]["model"]["stack"].split(" | ")[-1],
+                             "Si_0")
+
+    def test_without_ort_nothing_changes_and_a_failed_write_exits_1(self):
+        code, plain, err = run("simulate", "--template")
+        self.assertEqual(code, 0, err)
+        with tempfile.TemporaryDirectory() as d:
+            code, out, err = run("simulate", "--template", "--ort", os.path.join(d, "t.ort"))
+            self.assertEqual((code, out), (0, plain))
+            self.assertEqual(err.splitlines()[-1], "--->OK")
+            missing = os.path.join(d, "no", "t.ort")
+            for command in ("simulate", "fit"):
+                code, out, err = run(command, "--template", "--ort", missing)
+                self.assertEqual((code, out), (1, ""), command)
+                self.assertTrue(err.splitlines()[-1].startswith(
+                    "--->Error can not write " + missing), err)
+                self.assertFalse(os.path.exists(missing))
+        code, _, _ = run("profile", "--template", "--ort", "x.ort")
+        self.assertEqual(code, 2, "only simulate and fit write ORSO files")
 
 
 class Usage(unittest.TestCase):

@@ -45,6 +45,10 @@ bool isProjectArgument(const Arguments& args);
 // --save-project FILE: the workspace as it stands written as a project file (Ok without it).
 Status saveProjectOption(ModelStore& store, const Arguments& args);
 
+// --ort FILE (simulate and fit): the workspace as it stands written as an ORSO reflectivity file
+// (actions/orso_export.h; Ok without it, the status of the write with it).
+Status writeOrsoOption(const ModelStore& store, const Arguments& args);
+
 // --ambient DELTA:BETA or --ambient-sld RE[:IM] into the store (UsageError as above).
 void setAmbientOption(ModelStore& store, const Arguments& args);
 

@@ -82,11 +82,13 @@ void noteWrite(const Status& written, CommandResult& result) {
     result.err += written.message + "\n";
 }
 
-// What a fit or sample leaves besides its report: --results, --save and --save-project.
+// What a fit or sample leaves besides its report: --results, --ort (a fit's), --save and
+// --save-project.
 void writeOutputs(ModelStore& store, const Arguments& args, const NamedResults& results,
                   CommandResult& result) {
     if (args.values.count("results"))
         noteWrite(writeResultsFile(results, args.value("results")), result);
+    noteWrite(writeOrsoOption(store, args), result);
     if (args.values.count("save"))
         noteWrite(writeParamFile(store, store.curfile, args.value("save")), result);
     noteWrite(saveProjectOption(store, args), result);
@@ -134,7 +136,8 @@ std::vector<OptionSpec> fitOptions() {
                                                           {"gens", true},
                                                           {"seed", true},
                                                           {"save", true},
-                                                          {"results", true}})
+                                                          {"results", true},
+                                                          {"ort", true}})
         options.push_back(o);
     return options;
 }

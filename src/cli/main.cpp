@@ -26,7 +26,7 @@ const char* HELP =
     "Commands (PAR is a parameter file, or a project file (.tolvi) whose slots act as that\n"
     "many parameter files; --template reads template/template.par beside the program\n"
     "instead; MODEL-OPTIONS below):\n"
-    "  simulate PAR [--fresnel] [MODEL-OPTIONS]\n"
+    "  simulate PAR [--fresnel] [--ort FILE.ort] [MODEL-OPTIONS]\n"
     "      loads PAR as \"Load Param\" does and prints one line per point:\n"
     "      x yLin calcLin (with --fresnel also rfLin)\n"
     "  profile PAR [--sld] [MODEL-OPTIONS]\n"
@@ -34,7 +34,7 @@ const char* HELP =
     "  slabs PAR [MODEL-OPTIONS]\n"
     "      prints the slab stack: index rho t sig n.real n.imag magTerm.real\n"
     "  fit PAR [PAR2 ...] [--method lm|ga] [--pop N] [--gens N] [--seed S] [--save OUT.par]\n"
-    "      [MODEL-OPTIONS]\n"
+    "      [--ort FILE.ort] [MODEL-OPTIONS]\n"
     "      loads the files into slots F1, F2, ... and fits them (\"Fit\" for one file,\n"
     "      \"Multi Fit\" for several, layers shared); prints the report of the message log.\n"
     "      Default method lm; ga with population N (15), at most N generations (200) and\n"
@@ -42,6 +42,10 @@ const char* HELP =
     "      --save writes the fitted slot F1. A project file comes alone. --results FILE\n"
     "      writes the named results (.json or .csv: name, value, error, at bound; in JSON\n"
     "      also bounds, correlation, chi2, DOF, points, method and status).\n"
+    "      --ort (simulate and fit) writes every slot as a data set of an ORSO file: Qz\n"
+    "      (1/A), R, sR and sQz as loaded (nan where not read), the curve as a fifth column,\n"
+    "      the probe, wavelength, scale, background and slab stack in the header; after a\n"
+    "      fit, the fitted curve and values.\n"
     "  sample PAR [PAR2 ...] [--walkers N] [--length N] [--burn N] [--thin N] [--seed S]\n"
     "      [--start current|fit] [--chain FILE.csv] [--results FILE] [--save OUT.par]\n"
     "      [MODEL-OPTIONS]\n"
@@ -132,7 +136,8 @@ std::vector<OptionSpec> withModelOptions(std::initializer_list<OptionSpec> own) 
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
-        {"simulate", withModelOptions({{"fresnel", false}}), tolvi::cli::runSimulate},
+        {"simulate", withModelOptions({{"fresnel", false}, {"ort", true}}),
+         tolvi::cli::runSimulate},
         {"profile", withModelOptions({{"sld", false}}), tolvi::cli::runProfile},
         {"slabs", withModelOptions({}), tolvi::cli::runSlabs},
         {"fit", tolvi::cli::fitOptions(), tolvi::cli::runFitCommand},

@@ -4,6 +4,7 @@
 
 #include "actions/curves.h"
 #include "actions/load.h"
+#include "actions/orso_export.h"
 #include "actions/project.h"
 #include "base/text_io.h"
 #include "cli/commands.h"
@@ -222,6 +223,11 @@ Status saveProjectOption(ModelStore& store, const Arguments& args) {
     return saveProject(store, args.value("save-project"));
 }
 
+Status writeOrsoOption(const ModelStore& store, const Arguments& args) {
+    if (!args.values.count("ort")) return Status::success("--->OK");
+    return writeOrsoFile(store, args.value("ort"));
+}
+
 Status loadModel(ModelStore& store, const Arguments& args) {
     bool useTemplate = args.flags.count("template") > 0;
     if (useTemplate && !args.positional.empty())
@@ -265,6 +271,11 @@ CommandResult runSimulate(const Arguments& args) {
         result.out += formatText("%.17g %.17g %.17g", d.xData[i], d.yLin[i], d.calcLin[i]);
         if (store->rRfMode) result.out += formatText(" %.17g", d.rfLin[i]);
         result.out += "\n";
+    }
+    Status written = writeOrsoOption(*store, args);
+    if (!written.succeeded()) {
+        result.outcome = written.outcome;
+        result.err += written.message + "\n";
     }
     saveProjectAfter(*store, args, result);
     return result;

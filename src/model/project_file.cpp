@@ -165,9 +165,7 @@ json slotJson(const ModelStore& store, int slot) {
 
 json workspaceJson(const ModelStore& store) {
     const FitSettings& fit = store.fitSettings;
-    // The template is read into slot 0 without counting it; its table is still the workspace.
-    int slots = std::clamp(store.nfile, 0, MAX_SLOTS);
-    if (slots == 0 && store.layerModel(0).nlay > 0) slots = 1;
+    int slots = workspaceSlots(store);
     json slotList = json::array();
     for (int s = 0; s < slots; ++s) slotList.push_back(slotJson(store, s));
     return {{"format", std::string(PROJECT_FORMAT)},
@@ -601,6 +599,13 @@ class FormatProbe : public json::json_sax_t {
 };
 
 }  // namespace
+
+int workspaceSlots(const ModelStore& store) {
+    // The template is read into slot 0 without counting it; its table is still the workspace.
+    int slots = std::clamp(store.nfile, 0, MAX_SLOTS);
+    if (slots == 0 && store.layerModel(0).nlay > 0) slots = 1;
+    return slots;
+}
 
 std::string projectText(const ModelStore& store) {
     json out;

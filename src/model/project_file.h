@@ -17,8 +17,11 @@ namespace tolvi {
 // The version this program writes; a file of a later version is read for what it shares.
 constexpr int PROJECT_VERSION = 1;
 
-// The project text of the workspace: slots 0 to nfile - 1, or slot 0 alone when no slot is
-// counted but the template was read into it (nlay > 0). The data as loaded is kept, the
+// The slots of the workspace, 0 to the returned count - 1: slots 0 to nfile - 1, or slot 0
+// alone when no slot is counted but the template was read into it (nlay > 0); 0 when empty.
+int workspaceSlots(const ModelStore& store);
+
+// The project text of the workspace (the slots of workspaceSlots). The data as loaded is kept, the
 // calculated curves are not (opening computes them). When `projectSource` holds the text of the
 // project last opened or saved, the current state is laid over it, so that keys this version
 // does not know survive. Pretty-printed, ending in a newline. Never throws for a store that holds

@@ -315,16 +315,15 @@ PYBIND11_MODULE(tolvi, m) {
         }
     });
 
-    const auto loadSpecs = without(cli::modelOptions(), {"save-project"});
-    const auto fitSpecs = without(cli::fitOptions(), {"save", "results", "save-project", "template",
-                                                      "ambient", "ambient-sld", "errors", "steps",
-                                                      "resolution", "footprint", "fit-resolution",
-                                                      "fit-beam", "dataset"});
-    const auto sampleSpecs =
-        without(cli::sampleOptions(),
-                {"save", "results", "chain", "save-project", "template", "ambient", "ambient-sld",
-                 "errors", "steps", "resolution", "footprint", "fit-resolution", "fit-beam",
-                 "dataset"});
+    // The tool's options less those a script has no use for: the model options belong to load(),
+    // and the files the tool would write are save() and the results returned.
+    const auto loadSpecs = without(cli::modelOptions(), {"save-project", "ort"});
+    const std::initializer_list<const char*> notForRuns = {
+        "save",   "results",     "chain",  "ort",   "save-project", "template",
+        "ambient", "ambient-sld", "errors", "steps", "resolution",   "footprint",
+        "fit-resolution", "fit-beam", "dataset"};
+    const auto fitSpecs = without(cli::fitOptions(), notForRuns);
+    const auto sampleSpecs = without(cli::sampleOptions(), notForRuns);
 
     py::class_<Model>(m, "Model",
                       "A model loaded by tolvi.load(): its data, its curve, fits and samples.")

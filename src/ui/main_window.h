@@ -95,6 +95,7 @@ class MainWindow : public QMainWindow {
     void Button8Click();   // Save data
     void Button15Click();  // Save Fit
     void Button14Click();  // Save Profiles
+    void SaveOrtClick();   // Save .ort (the workspace as an ORSO file)
     void Button13Click();  // Print Graph
     void Button16Click();  // Print Profiles
     void Button18Click();  // Reserve

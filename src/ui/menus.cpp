@@ -68,11 +68,11 @@ void MainWindow::buildMenus() {
     recentMenu_->setObjectName("menuRecent");
     modelActions_.append(recentMenu_->menuAction());
     file->addSeparator();
-    addAll(file,
-           {{"actionSaveDataFit", "Save data/fit", &MainWindow::Button7Click, none, false},
-            {"actionSaveData", "Save data", &MainWindow::Button8Click, none, false},
-            {"actionSaveFit", "Save Fit", &MainWindow::Button15Click, none, false},
-            {"actionSaveProfiles", "Save Profiles", &MainWindow::Button14Click, none, false}});
+    addAll(file, {{"actionSaveDataFit", "Save data/fit", &MainWindow::Button7Click, none, false},
+                  {"actionSaveData", "Save data", &MainWindow::Button8Click, none, false},
+                  {"actionSaveFit", "Save Fit", &MainWindow::Button15Click, none, false},
+                  {"actionSaveProfiles", "Save Profiles", &MainWindow::Button14Click, none, false},
+                  {"actionSaveOrt", "Save .ort…", &MainWindow::SaveOrtClick, none, false}});
     file->addSeparator();
     addAll(file,
            {{"actionPrintGraph", "Print Graph", &MainWindow::Button13Click, none, false},

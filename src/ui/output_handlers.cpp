@@ -1,9 +1,12 @@
-// Text exports of the current slot and printing of the two model charts.
+// Text exports of the current slot, the workspace as an ORSO file, and printing of the two model
+// charts.
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
 
 #include "actions/exports.h"
+#include "actions/orso_export.h"
+#include "model/project_file.h"
 #include "ui/chart_view.h"
 #include "ui/main_window.h"
 
@@ -31,6 +34,23 @@ void MainWindow::Button15Click() {
 
 void MainWindow::Button14Click() {
     guarded([this] { saveExport(ExportKind::Profiles); });
+}
+
+// Every slot of the workspace as a data set of an ORSO file, the current slot's tables taken
+// first (as "Save project" takes them), so that the header's model is the curve's.
+void MainWindow::SaveOrtClick() {
+    guarded([this] {
+        if (workspaceSlots(store_) == 0) {
+            setStatus("--->Error, nothing to save: load a parameter file or open a project first");
+            return;
+        }
+        QString chosen = services_.dialogs->saveFile(orsoSaveDialog());
+        if (chosen.isEmpty()) return;
+        plotCurrentSlot();
+        Status s = writeOrsoFile(store_, chosen.toStdString());
+        setStatus(s.message);
+        if (s.succeeded()) Edit2->setText(chosen);
+    });
 }
 
 // The chart on one landscape page as vector graphics, scaled to the page with the proportions

@@ -42,6 +42,10 @@ inline DialogFilter curveOpenDialog() {
 inline DialogFilter projectDialog() {
     return {"Tolvi project (*.tolvi)", "tolvi"};
 }
+// "Save .ort": an ORSO reflectivity file of the workspace, default extension ".ort".
+inline DialogFilter orsoSaveDialog() {
+    return {"ORSO (*.ort)", "ort"};
+}
 // The material file of the utilities page: "*.mf", default extension ".mf".
 inline DialogFilter materialSaveDialog() {
     return {"*.mf (*.mf)", "mf"};

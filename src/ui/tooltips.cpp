@@ -295,6 +295,11 @@ void MainWindow::setToolTips() {
          "/ dy with errors from the data, otherwise (log10 y − log10 calc) / σ"},
     }};
     for (auto [name, tip] : views) findChild<QAction*>(name)->setToolTip(tip);
+    findChild<QAction*>("actionSaveOrt")
+        ->setToolTip(
+            "Save .ort: writes every data set as an ORSO reflectivity file: Qz, R, its errors and "
+            "resolution as loaded, the calculated curve, and the model (probe, wavelength, scale, "
+            "background, slab stack) in the header");
 
     RGF->setToolTip("Data File: the data set shown, plotted and fitted (F1 to F6)");
     for (int i = 0; i < RGF->count(); ++i)

@@ -164,6 +164,8 @@ class Errors(unittest.TestCase):
             m.fit(method="newton")
         with self.assertRaisesRegex(tolvi.Error, "takes no option"):
             m.fit(errors="data")
+        with self.assertRaisesRegex(tolvi.Error, "takes no option"):
+            m.fit(ort="fit.ort")
         with self.assertRaisesRegex(tolvi.Error, "walkers"):
             m.sample(walkers=3)
         with self.assertRaisesRegex(tolvi.Error, "outside"):

@@ -1,13 +1,19 @@
 // The text exports, printing, and the picture of the window after "Template" and "Plot".
+#include <yaml-cpp/yaml.h>
+
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QPrinter>
 #include <QTabWidget>
+#include <cmath>
 #include <filesystem>
 
 #include "actions/load.h"
+#include "actions/orso_export.h"
 #include "base/text_io.h"
+#include "model/orso_file.h"
 #include "ui/chart_view.h"
 #include "window_fixture.h"
 
@@ -126,6 +132,70 @@ TEST_F(Output, WithoutAPrinterTheStatusLineSaysSo) {
     printer->printer().setOutputFileName({});  // what Qt falls back to without a print service
     click("Button13");
     EXPECT_EQ(field(4), "--->Error no printer available");
+    EXPECT_TRUE(errors->messages.isEmpty());
+}
+
+// "Save .ort" after Template and Fit: the fitted workspace as an ORSO file, which the core's
+// reader reads back to the window's points; the header holds the fitted model.
+TEST_F(Output, SaveOrtWritesTheFittedWorkspace) {
+    loadTemplate();
+    click("Button4");
+    std::string path = dir.file("fit.ort");
+    dialogs->answers.push_back(QString::fromStdString(path));
+    find<QAction>("actionSaveOrt")->trigger();
+    EXPECT_EQ(dialogs->asked.back().filter, "ORSO (*.ort)");
+    EXPECT_EQ(dialogs->asked.back().defaultSuffix, "ort");
+    EXPECT_EQ(field(4).toStdString(), "--->OK, wrote 1 data set to " + path);
+    EXPECT_EQ(field(2).toStdString(), path);
+    ASSERT_TRUE(isOrsoFile(path));
+
+    // Read back on the q axis by a parameter file of the same probe and wavelength.
+    writeMaterial(dir.file("Si.mf"), 28.0855, 14.28, 0.33, 4.1491, 0.171, 0.0);
+    writeText(dir.file("back.par"), headerText(1, 0, 0, 2, 1.54, "fit.ort", 0.0, 1.0) +
+                                        blockText("S Si.mf", {2.33, 0.0, 3.0}));
+    auto back = makeStore();
+    ASSERT_EQ(loadParamSlot(*back, dir.file("back.par")).message, "--->OK");
+    const DataSet& d = store->dataSet(0);
+    OrsoDataSet written = orsoDataSet(*store, 0);
+    ASSERT_EQ(back->dataSet(0).npoints, d.npoints);
+    for (int i = 0; i < d.npoints; ++i) {
+        EXPECT_EQ(back->dataSet(0).xData[i], written.q[i]) << i;
+        EXPECT_EQ(back->dataSet(0).yLin[i], d.yLin[i]) << i;
+    }
+
+    // The header's model is the fitted one, and the fifth column its curve.
+    std::string text = readText(path);
+    std::string yaml;
+    size_t start = text.find('\n') + 1;
+    while (text[start] == '#') {
+        size_t end = text.find('\n', start);
+        yaml += text.substr(start + 2, end - start - 2) + "\n";
+        start = end + 1;
+    }
+    YAML::Node h = YAML::Load(yaml);
+    const LayerModel& m = store->layerModel(0);
+    EXPECT_EQ(h["data_source"]["sample"]["model"]["layers"]["C_21"]["thickness"]["magnitude"]
+                  .as<double>(),
+              m.slabs[21].t.value);
+    EXPECT_EQ(h["analysis"]["intensity_scale"].as<double>(), std::pow(10.0, d.logI0.value));
+    TokenTable tokens;
+    ASSERT_EQ(splitLine(text.substr(start, text.find('\n', start) - start), 10, tokens), 5);
+    EXPECT_EQ(parseReal(tokens.token[4].view()), d.calcLin[0]);
+}
+
+// With nothing loaded there is nothing to save: no dialog, the reason in the status line; a
+// file that cannot be written is named there too.
+TEST_F(Output, SaveOrtSaysWhyNothingWasWritten) {
+    find<QAction>("actionSaveOrt")->trigger();
+    EXPECT_TRUE(dialogs->asked.empty());
+    EXPECT_EQ(field(4).toStdString(),
+              "--->Error, nothing to save: load a parameter file or open a project first");
+    loadTemplate();
+    std::string path = dir.file("no/such/fit.ort");
+    dialogs->answers.push_back(QString::fromStdString(path));
+    find<QAction>("actionSaveOrt")->trigger();
+    EXPECT_EQ(field(4).toStdString().rfind("--->Error can not write " + path, 0), 0u)
+        << field(4).toStdString();
     EXPECT_TRUE(errors->messages.isEmpty());
 }
 
