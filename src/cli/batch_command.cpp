@@ -329,11 +329,11 @@ void summarise(const std::vector<RowStatus>& statuses, CommandResult& result) {
 
 }  // namespace
 
-std::vector<OptionSpec> batchOptions() {
-    std::vector<OptionSpec> options;
-    for (const OptionSpec& o : modelOptions())
+std::vector<CommandOption> batchOptions() {
+    std::vector<CommandOption> options;
+    for (const CommandOption& o : modelOptions())
         if (std::string(o.name) != "save-project") options.push_back(o);
-    for (OptionSpec o : std::initializer_list<OptionSpec>{{"method", true},
+    for (CommandOption o : std::initializer_list<CommandOption>{{"method", true},
                                                           {"pop", true},
                                                           {"gens", true},
                                                           {"seed", true},

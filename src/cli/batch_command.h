@@ -16,12 +16,12 @@ namespace tolvi::cli {
 // standard error. Outcome FitFailed (exit status 1) when any file failed; UsageError for wrong
 // usage.
 CommandResult runBatch(const Arguments& args);
-std::vector<OptionSpec> batchOptions();
+std::vector<CommandOption> batchOptions();
 
 // "batch-merge TABLE... [-o|--output ALL.csv]": the rows of several batch tables (the shards of
 // one batch) in index order, under their common header. FileRefused (exit status 1) for tables
 // whose columns differ, an index found twice, or a table cut short by a stopped run.
 CommandResult runBatchMerge(const Arguments& args);
-std::vector<OptionSpec> batchMergeOptions();
+std::vector<CommandOption> batchMergeOptions();
 
 }  // namespace tolvi::cli

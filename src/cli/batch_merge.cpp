@@ -6,7 +6,7 @@
 
 namespace tolvi::cli {
 
-std::vector<OptionSpec> batchMergeOptions() {
+std::vector<CommandOption> batchMergeOptions() {
     return {{"output", true, "o"}};
 }
 

@@ -26,7 +26,7 @@ int exitStatusOf(Outcome outcome);
 // The options of every command that loads a model: --template, the fronting medium
 // (--ambient DELTA:BETA or --ambient-sld RE[:IM]), the real-data options (--errors, --steps,
 // --resolution, --footprint, --fit-resolution, --fit-beam, --dataset) and --save-project FILE.
-std::vector<OptionSpec> modelOptions();
+std::vector<CommandOption> modelOptions();
 
 // Reads the command's parameter file into slot 0 as "Load Param" does, or the template as
 // "Template" does with --template, the model options set first; or a project file (recognised by

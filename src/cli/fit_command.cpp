@@ -129,9 +129,9 @@ FitSettings settingsOf(const FitOptions& options) {
     return s;
 }
 
-std::vector<OptionSpec> fitOptions() {
-    std::vector<OptionSpec> options = modelOptions();
-    for (OptionSpec o : std::initializer_list<OptionSpec>{{"method", true},
+std::vector<CommandOption> fitOptions() {
+    std::vector<CommandOption> options = modelOptions();
+    for (CommandOption o : std::initializer_list<CommandOption>{{"method", true},
                                                           {"pop", true},
                                                           {"gens", true},
                                                           {"seed", true},
@@ -142,9 +142,9 @@ std::vector<OptionSpec> fitOptions() {
     return options;
 }
 
-std::vector<OptionSpec> sampleOptions() {
-    std::vector<OptionSpec> options = modelOptions();
-    for (OptionSpec o : std::initializer_list<OptionSpec>{{"walkers", true},
+std::vector<CommandOption> sampleOptions() {
+    std::vector<CommandOption> options = modelOptions();
+    for (CommandOption o : std::initializer_list<CommandOption>{{"walkers", true},
                                                           {"length", true},
                                                           {"burn", true},
                                                           {"thin", true},

@@ -10,11 +10,11 @@ namespace tolvi::cli {
 
 // tolvi-cli fit PAR [PAR2 ...]: "Fit" of one file, "Multi Fit" of several, or the template.
 CommandResult runFitCommand(const Arguments& args);
-std::vector<OptionSpec> fitOptions();
+std::vector<CommandOption> fitOptions();
 
 // tolvi-cli sample PAR [PAR2 ...]: the posterior of the free parameters by the ensemble sampler.
 CommandResult runSampleCommand(const Arguments& args);
-std::vector<OptionSpec> sampleOptions();
+std::vector<CommandOption> sampleOptions();
 
 // The options of a fit (--method, --pop, --gens, --seed): those given, otherwise those of
 // `saved` (a project's, or the defaults). UsageError for a value that is not one.

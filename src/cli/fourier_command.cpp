@@ -104,7 +104,7 @@ void applyRequest(const FourierRequest& rq, FourierWorkspace& ws) {
 
 }  // namespace
 
-std::vector<OptionSpec> fourierOptions() {
+std::vector<CommandOption> fourierOptions() {
     return {{"template", false}, {"x-axis", true}, {"y-scale", true}, {"lambda", true},
             {"q-range", true},   {"qc", true},     {"qc-mode", true}, {"fringe", true},
             {"transform", true}, {"dmax", true},   {"bins", true},    {"ambient", true},

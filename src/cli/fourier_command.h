@@ -15,6 +15,6 @@ namespace tolvi::cli {
 CommandResult runFourier(const Arguments& args);
 
 // The options of "ft".
-std::vector<OptionSpec> fourierOptions();
+std::vector<CommandOption> fourierOptions();
 
 }  // namespace tolvi::cli

@@ -18,7 +18,7 @@ namespace {
 
 using tolvi::cli::Arguments;
 using tolvi::cli::CommandResult;
-using tolvi::cli::OptionSpec;
+using tolvi::cli::CommandOption;
 
 const char* HELP =
     "Usage: tolvi-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
@@ -123,13 +123,13 @@ const char* HELP =
 
 struct Command {
     const char* name;
-    std::vector<OptionSpec> options;
+    std::vector<CommandOption> options;
     CommandResult (*run)(const Arguments&);
 };
 
 // The model options and a command's own.
-std::vector<OptionSpec> withModelOptions(std::initializer_list<OptionSpec> own) {
-    std::vector<OptionSpec> options = tolvi::cli::modelOptions();
+std::vector<CommandOption> withModelOptions(std::initializer_list<CommandOption> own) {
+    std::vector<CommandOption> options = tolvi::cli::modelOptions();
     options.insert(options.end(), own.begin(), own.end());
     return options;
 }

@@ -15,7 +15,7 @@ constexpr double DEFAULT_WAVELENGTH = 1.54;
 
 }  // namespace
 
-std::vector<OptionSpec> materialOptions() {
+std::vector<CommandOption> materialOptions() {
     return {{"wavelength", true},
             {"mag", true},
             {"output", true, "o"},

@@ -15,6 +15,6 @@ namespace tolvi::cli {
 CommandResult runMaterial(const Arguments& args);
 
 // The options of "material".
-std::vector<OptionSpec> materialOptions();
+std::vector<CommandOption> materialOptions();
 
 }  // namespace tolvi::cli

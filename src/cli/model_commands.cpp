@@ -17,7 +17,7 @@ int exitStatusOf(Outcome outcome) {
     return succeeded(outcome) ? 0 : 1;
 }
 
-std::vector<OptionSpec> modelOptions() {
+std::vector<CommandOption> modelOptions() {
     return {{"template", false},   {"ambient", true},    {"ambient-sld", true},
             {"errors", true},      {"steps", true},      {"resolution", true},
             {"footprint", true},   {"fit-resolution", true}, {"fit-beam", true},

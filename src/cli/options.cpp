@@ -5,12 +5,12 @@
 
 namespace tolvi::cli {
 
-Arguments parseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& options) {
+Arguments parseArguments(int argc, char** argv, int first, const std::vector<CommandOption>& options) {
     Arguments args;
     for (int i = first; i < argc; ++i) {
         std::string word = argv[i];
-        const OptionSpec* option = nullptr;
-        for (const OptionSpec& s : options)
+        const CommandOption* option = nullptr;
+        for (const CommandOption& s : options)
             if (word == std::string("--") + s.name ||
                 (s.shortName && word == std::string("-") + s.shortName))
                 option = &s;

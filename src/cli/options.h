@@ -10,7 +10,7 @@ namespace tolvi::cli {
 // One option of a command: "--name value" (two words) or a flag "--name"; with a shortName
 // also "-x" for the same option (only words that a command names so are options: every other
 // word of one dash stays an argument).
-struct OptionSpec {
+struct CommandOption {
     const char* name;
     bool takesValue;
     const char* shortName = nullptr;
@@ -35,7 +35,7 @@ struct UsageError {
 
 // Splits argv[first..] into positional words and the options of `options` (before or after the
 // positional words). Throws UsageError for an unknown option or a missing value.
-Arguments parseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& options);
+Arguments parseArguments(int argc, char** argv, int first, const std::vector<CommandOption>& options);
 
 // "--name" values converted, each refusal a UsageError naming the option.
 double realOption(const Arguments& args, const std::string& name, double fallback);

@@ -51,15 +51,15 @@ std::string dataDirectory() {
     return directoryOf(info.dli_fname) + "tolvi_data/";
 }
 
-bool isFlag(const std::vector<cli::OptionSpec>& specs, const std::string& name) {
-    for (const cli::OptionSpec& s : specs)
+bool isFlag(const std::vector<cli::CommandOption>& accepted, const std::string& name) {
+    for (const cli::CommandOption& s : accepted)
         if (name == s.name) return !s.takesValue;
     return false;
 }
 
 // Keyword arguments as the tool's options: fit_resolution=... is --fit-resolution ...; a flag is
 // given by True. An option the call does not take is refused, naming what it does take.
-cli::Arguments argumentsOf(const py::kwargs& kwargs, const std::vector<cli::OptionSpec>& specs,
+cli::Arguments argumentsOf(const py::kwargs& kwargs, const std::vector<cli::CommandOption>& accepted,
                            const std::string& call) {
     cli::Arguments args;
     for (auto [key, value] : kwargs) {
@@ -67,10 +67,10 @@ cli::Arguments argumentsOf(const py::kwargs& kwargs, const std::vector<cli::Opti
         for (char& c : name)
             if (c == '_') c = '-';
         bool known = false;
-        for (const cli::OptionSpec& s : specs) known = known || name == s.name;
+        for (const cli::CommandOption& s : accepted) known = known || name == s.name;
         if (!known) {
             std::string names;
-            for (const cli::OptionSpec& s : specs) {
+            for (const cli::CommandOption& s : accepted) {
                 std::string n = s.name;
                 for (char& c : n)
                     if (c == '-') c = '_';
@@ -79,7 +79,7 @@ cli::Arguments argumentsOf(const py::kwargs& kwargs, const std::vector<cli::Opti
             throw Error(call + " takes no option \"" + std::string(py::str(key)) +
                         "\" (it takes " + names + ")");
         }
-        if (isFlag(specs, name)) {
+        if (isFlag(accepted, name)) {
             if (!py::isinstance<py::bool_>(value))
                 throw Error(call + ": " + std::string(py::str(key)) + " is True or False");
             if (value.cast<bool>()) args.flags.insert(name);
@@ -94,10 +94,10 @@ cli::Arguments argumentsOf(const py::kwargs& kwargs, const std::vector<cli::Opti
 
 // The options of tolvi-cli's commands without those that name files for the tool to write:
 // a script writes with save() and gets the results as the call's value.
-std::vector<cli::OptionSpec> without(std::vector<cli::OptionSpec> specs,
+std::vector<cli::CommandOption> without(std::vector<cli::CommandOption> accepted,
                                      std::initializer_list<const char*> names) {
-    std::vector<cli::OptionSpec> kept;
-    for (const cli::OptionSpec& s : specs) {
+    std::vector<cli::CommandOption> kept;
+    for (const cli::CommandOption& s : accepted) {
         bool drop = false;
         for (const char* n : names) drop = drop || std::string(n) == s.name;
         if (!drop) kept.push_back(s);
@@ -317,13 +317,13 @@ PYBIND11_MODULE(tolvi, m) {
 
     // The tool's options less those a script has no use for: the model options belong to load(),
     // and the files the tool would write are save() and the results returned.
-    const auto loadSpecs = without(cli::modelOptions(), {"save-project", "ort"});
+    const auto loadTakes = without(cli::modelOptions(), {"save-project", "ort"});
     const std::initializer_list<const char*> notForRuns = {
         "save",   "results",     "chain",  "ort",   "save-project", "template",
         "ambient", "ambient-sld", "errors", "steps", "resolution",   "footprint",
         "fit-resolution", "fit-beam", "dataset"};
-    const auto fitSpecs = without(cli::fitOptions(), notForRuns);
-    const auto sampleSpecs = without(cli::sampleOptions(), notForRuns);
+    const auto fitTakes = without(cli::fitOptions(), notForRuns);
+    const auto sampleTakes = without(cli::sampleOptions(), notForRuns);
 
     py::class_<Model>(m, "Model",
                       "A model loaded by tolvi.load(): its data, its curve, fits and samples.")
@@ -398,8 +398,8 @@ PYBIND11_MODULE(tolvi, m) {
             "(1e-6/A^2) (as tolvi-cli profile prints it).")
         .def(
             "fit",
-            [fitSpecs](Model& model, const std::string& method, py::kwargs kwargs) {
-                cli::Arguments args = argumentsOf(kwargs, fitSpecs, "fit()");
+            [fitTakes](Model& model, const std::string& method, py::kwargs kwargs) {
+                cli::Arguments args = argumentsOf(kwargs, fitTakes, "fit()");
                 args.values["method"] = method;
                 return model.fit(args);
             },
@@ -408,8 +408,8 @@ PYBIND11_MODULE(tolvi, m) {
             "options) and returns the named results, the keys of tolvi-cli's --results file.")
         .def(
             "sample",
-            [sampleSpecs](Model& model, py::kwargs kwargs) {
-                return model.sample(argumentsOf(kwargs, sampleSpecs, "sample()"));
+            [sampleTakes](Model& model, py::kwargs kwargs) {
+                return model.sample(argumentsOf(kwargs, sampleTakes, "sample()"));
             },
             "Samples the posterior (walkers, length, burn, thin, seed, start as tolvi-cli's "
             "options); the model keeps the most probable sample. Returns the named results.")
@@ -448,8 +448,8 @@ PYBIND11_MODULE(tolvi, m) {
 
     m.def(
         "load",
-        [loadSpecs](std::optional<std::string> path, py::kwargs kwargs) {
-            cli::Arguments args = argumentsOf(kwargs, loadSpecs, "load()");
+        [loadTakes](std::optional<std::string> path, py::kwargs kwargs) {
+            cli::Arguments args = argumentsOf(kwargs, loadTakes, "load()");
             auto model = std::make_unique<Model>();
             model->load(path, args);
             return model;

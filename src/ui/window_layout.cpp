@@ -178,12 +178,12 @@ void MainWindow::buildWindow() {
     resize(WINDOW_WIDTH, WINDOW_HEIGHT);
 
     // The grey fields are displays: status lines, counts and results.
-    struct FieldSpec {
+    struct FieldLayout {
         QLineEdit* MainWindow::*field;
         const char* name;
         bool grey;
     };
-    const std::array<FieldSpec, 24> fields = {{
+    const std::array<FieldLayout, 24> fields = {{
         {&MainWindow::Edit1, "Edit1", false},   {&MainWindow::Edit2, "Edit2", false},
         {&MainWindow::Edit3, "Edit3", false},   {&MainWindow::Edit4, "Edit4", true},
         {&MainWindow::Edit5, "Edit5", true},    {&MainWindow::Edit6, "Edit6", true},
@@ -197,7 +197,7 @@ void MainWindow::buildWindow() {
         {&MainWindow::Edit21, "Edit21", false}, {&MainWindow::Edit22, "Edit22", false},
         {&MainWindow::Edit23, "Edit23", false}, {&MainWindow::Edit24, "Edit24", false},
     }};
-    for (const FieldSpec& f : fields) this->*f.field = makeField(f.name, f.grey, this);
+    for (const FieldLayout& f : fields) this->*f.field = makeField(f.name, f.grey, this);
 
     Plot = new QTabWidget;
     Plot->setObjectName("Plot");
@@ -508,12 +508,12 @@ QWidget* MainWindow::buildUtilitiesPage() {
                             {{"Series22", Qt::red, "Best L1 norm"}}},
                            page);
 
-    struct ButtonSpec {
+    struct ButtonLayout {
         QPushButton* MainWindow::*button;
         const char* name;
         const char* caption;
     };
-    const std::array<ButtonSpec, 8> buttons = {
+    const std::array<ButtonLayout, 8> buttons = {
         {{&MainWindow::Button17, "Button17", "Rdata/Fit"},
          {&MainWindow::Button13, "Button13", "Print Graph"},
          {&MainWindow::Button16, "Button16", "Print Profiles"},
@@ -528,7 +528,7 @@ QWidget* MainWindow::buildUtilitiesPage() {
     auto* grid = new QGridLayout;
     grid->setSpacing(4);
     for (int i = 0; i < static_cast<int>(buttons.size()); ++i) {
-        const ButtonSpec& b = buttons[i];
+        const ButtonLayout& b = buttons[i];
         this->*b.button = makeButton(b.name, b.caption, page);
         grid->addWidget(this->*b.button, i % BUTTON_ROWS, i / BUTTON_ROWS);
     }
