@@ -152,20 +152,7 @@ void MainWindow::CancelClick() {
 // shared. Multi Fit shows the start message too, once it is sure to have the slots to fit.
 void MainWindow::fitAction(bool multi) {
     guarded([this, multi] {
-        if (multi) {
-            Status enough = multiFitDataCheck(store_);
-            if (!enough.ok()) {
-                setStatus(enough.message);
-                return;
-            }
-        }
-        setStatus("-->Fit started, wait for a while");
-        Edit4->repaint();
-
-        int d = store_.curfile;
-        FieldText xmin(Edit23), xmax(Edit24);
-        takeTables(store_, d, multi, xmin, xmax, dataCells_, layerCells_);
-        showSettings(store_, d, settingsCells_);  // the range as taken
+        if (!takeTablesForRun(multi, "-->Fit started, wait for a while")) return;
 
         FitOptions options;
         options.multi = multi;
@@ -183,6 +170,23 @@ void MainWindow::startFit(const FitOptions& options) {
     auto run = std::make_shared<FitRun>(fitState_->cancelRequested);
     run->options = options;
     launchRun(std::move(run));
+}
+
+bool MainWindow::takeTablesForRun(bool multi, const std::string& started) {
+    if (multi) {
+        Status enough = multiFitDataCheck(store_);
+        if (!enough.ok()) {
+            setStatus(enough.message);
+            return false;
+        }
+    }
+    setStatus(started);
+    Edit4->repaint();
+    int d = store_.curfile;
+    FieldText xmin(Edit23), xmax(Edit24);
+    takeTables(store_, d, multi, xmin, xmax, dataCells_, layerCells_);
+    showSettings(store_, d, settingsCells_);  // the range as taken
+    return true;
 }
 
 // Starts the fit or sample on its thread; finishFit shows it when the thread is done.

@@ -213,6 +213,10 @@ class MainWindow : public QMainWindow {
 
     // Fits (fit_handlers.cpp)
     void fitAction(bool multi);
+    // Before a fit or sample: with `multi` the check that every loaded slot can take part, then
+    // `started` in the status line and the tables and x range into the model. False (the check's
+    // message shown) when the run cannot start.
+    bool takeTablesForRun(bool multi, const std::string& started);
     void startFit(const FitOptions& options);
     struct FitRun;  // the running fit or sample: its thread, options, progress and result
     void launchRun(std::shared_ptr<FitRun> run);

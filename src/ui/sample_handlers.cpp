@@ -35,18 +35,7 @@ void MainWindow::SampleClick() {
         std::optional<SampleChoice> choice = services_.sampleDialog->edit(sampleChoice_);
         if (!choice) return;
         sampleChoice_ = *choice;
-        if (choice->multi) {
-            Status enough = multiFitDataCheck(store_);
-            if (!enough.ok()) {
-                setStatus(enough.message);
-                return;
-            }
-        }
-        setStatus("-->Sampling started, wait for a while");
-        int d = store_.curfile;
-        FieldText xmin(Edit23), xmax(Edit24);
-        takeTables(store_, d, choice->multi, xmin, xmax, dataCells_, layerCells_);
-        showSettings(store_, d, settingsCells_);  // the range as taken
+        if (!takeTablesForRun(choice->multi, "-->Sampling started, wait for a while")) return;
 
         auto run = std::make_shared<FitRun>(fitState_->cancelRequested);
         run->sampling = true;

@@ -145,38 +145,9 @@ class ActionsAndButtons : public MenuTest {
         return lines;
     }
 
-    // A new window on a new store, with new fakes, as the fixture makes them: what one run
-    // leaves in a window or its store (the x range of an empty slot, the fit to recover) cannot
-    // reach the next.
-    void renewWindow() {
-        window.reset();
-        store = makeStore();
-        auto d = std::make_unique<ScriptedDialogs>();
-        auto s = std::make_unique<ScriptedDataSettings>();
-        auto e = std::make_unique<RecordingErrorBox>();
-        auto p = std::make_unique<PdfPrinter>();
-        auto a = std::make_unique<RecordingAboutBox>();
-        auto m = std::make_unique<ScriptedSampleDialog>();
-        dialogs = d.get();
-        dataSettings = s.get();
-        errors = e.get();
-        printer = p.get();
-        about = a.get();
-        sampleDialog = m.get();
-        ui::Services services;
-        services.dialogs = std::move(d);
-        services.dataSettings = std::move(s);
-        services.errorBox = std::move(e);
-        services.printer = std::move(p);
-        services.aboutBox = std::move(a);
-        services.sampleDialog = std::move(m);
-        window = std::make_unique<ui::MainWindow>(*store, std::move(services), programDirectory());
-        window->show();
-    }
-
     // A new window brought to the twin's start and prepared: its outcome before and after `act`.
     std::pair<QStringList, QStringList> run(const Twin& t, const std::function<void()>& act) {
-        renewWindow();
+        openWindow();  // what one run leaves (an x range, a fit to recover) stays behind
         if (t.start == Start::Template) loadTemplate();
         chooseItem("RGM", 0);
         if (!t.output.empty()) QFile::remove(QString::fromStdString(t.output));

@@ -33,17 +33,7 @@ TEST_F(Results, TheTableHoldsTheNumbersOfTheResultsFile) {
     nlohmann::json r = nlohmann::json::parse(readText(json));
 
     auto* table = find<QTableWidget>("resultsTable");
-    ASSERT_EQ(table->rowCount(), static_cast<int>(r["parameters"].size()));
-    for (int k = 0; k < table->rowCount(); ++k) {
-        const auto& p = r["parameters"][static_cast<size_t>(k)];
-        EXPECT_EQ(text(table, k, 0), QString::fromStdString(p["name"].get<std::string>()));
-        EXPECT_EQ(text(table, k, 1),
-                  QString::fromStdString(shortestText(p["value"].get<double>())));
-        EXPECT_EQ(text(table, k, 2),
-                  QString::fromStdString(shortestText(p["error"].get<double>())));
-        std::string bound = p["at_bound"].is_null() ? "" : p["at_bound"].get<std::string>();
-        EXPECT_EQ(text(table, k, 3), QString::fromStdString(bound));
-    }
+    expectTableShowsResults(table, readText(json));
     EXPECT_EQ(find<QTabWidget>("fitInfoTabs")->tabText(1), "Results");
 
     // The correlation matrix on request.

@@ -70,11 +70,6 @@ class Sample : public WindowTest {
     }
 };
 
-QString text(QTableWidget* table, int row, int column) {
-    QTableWidgetItem* item = table->item(row, column);
-    return item ? item->text() : QString();
-}
-
 TEST_F(Sample, TheWindowsPosteriorIsTheCommandLinesAndItsCornerPlotCountsTheChain) {
     loadTemplateWithErrors();
     sample();
@@ -84,16 +79,8 @@ TEST_F(Sample, TheWindowsPosteriorIsTheCommandLinesAndItsCornerPlotCountsTheChai
 
     // The results table: the command line's numbers for the same seed.
     auto* table = find<QTableWidget>("resultsTable");
+    expectTableShowsResults(table, r.dump());
     const int dims = table->rowCount();
-    ASSERT_EQ(dims, static_cast<int>(r["parameters"].size()));
-    for (int k = 0; k < dims; ++k) {
-        const auto& p = r["parameters"][static_cast<size_t>(k)];
-        EXPECT_EQ(text(table, k, 0), QString::fromStdString(p["name"].get<std::string>()));
-        EXPECT_EQ(text(table, k, 1),
-                  QString::fromStdString(shortestText(p["value"].get<double>())));
-        EXPECT_EQ(text(table, k, 2),
-                  QString::fromStdString(shortestText(p["error"].get<double>())));
-    }
     ASSERT_EQ(chain.size(), size_t(WALKERS) * (LENGTH - BURN));
 
     // The corner plot: every histogram bin counted again from the chain file.

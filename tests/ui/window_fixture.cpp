@@ -16,8 +16,10 @@
 #include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QTest>
+#include <nlohmann/json.hpp>
 
 #include "actions/load.h"
+#include "model/results_file.h"
 #include "ui/chart_view.h"
 #include "ui/widgets.h"
 
@@ -101,7 +103,30 @@ PdfPrinter::PdfPrinter() : printer_(std::make_unique<QPrinter>(QPrinter::HighRes
 
 PdfPrinter::~PdfPrinter() = default;
 
-WindowTest::WindowTest() : store(makeStore()) {
+void expectTableShowsResults(const QTableWidget* table, const std::string& resultsJson) {
+    nlohmann::json r = nlohmann::json::parse(resultsJson);
+    auto text = [table](int row, int column) {
+        const QTableWidgetItem* item = table->item(row, column);
+        return item ? item->text().toStdString() : std::string();
+    };
+    ASSERT_EQ(table->rowCount(), static_cast<int>(r["parameters"].size()));
+    for (int k = 0; k < table->rowCount(); ++k) {
+        const auto& p = r["parameters"][static_cast<size_t>(k)];
+        EXPECT_EQ(text(k, 0), p["name"].get<std::string>());
+        EXPECT_EQ(text(k, 1), shortestText(p["value"].get<double>()));
+        EXPECT_EQ(text(k, 2), p["error"].is_null() ? std::string("-")
+                                                   : shortestText(p["error"].get<double>()));
+        EXPECT_EQ(text(k, 3), p["at_bound"].is_null() ? "" : p["at_bound"].get<std::string>());
+    }
+}
+
+WindowTest::WindowTest() {
+    openWindow();
+}
+
+void WindowTest::openWindow() {
+    window.reset();
+    store = makeStore();
     ui::Services services;
     auto d = std::make_unique<ScriptedDialogs>();
     auto s = std::make_unique<ScriptedDataSettings>();

@@ -20,6 +20,7 @@ class QCheckBox;
 class QPrinter;
 class QLineSeries;
 class QRadioButton;
+class QTableWidget;
 
 // A failed comparison of Qt texts shows the texts (found by argument lookup in QString's
 // namespace, the global one).
@@ -114,12 +115,20 @@ class PdfPrinter : public ui::PrinterSource {
 void clickCheckBox(QCheckBox* box);
 void clickRadio(QRadioButton* button);
 
+// The Results tab's table against the named results of a --results JSON file (its text): a
+// row per parameter with its name, value, error and bound, each as the window writes them.
+void expectTableShowsResults(const QTableWidget* table, const std::string& resultsJson);
+
 // The real window on a fresh store, with scripted dialogs, a recording error box and a PDF
 // printer, plus helpers that work its controls the way a user does.
 class WindowTest : public ::testing::Test {
   protected:
     WindowTest();
     ~WindowTest() override;
+
+    // A new window on a new store, with new fakes (the constructor's): what one window or its
+    // store holds cannot reach the next.
+    void openWindow();
 
     // Controls by object name.
     template <class T>
